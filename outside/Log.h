@@ -1,0 +1,32 @@
+// The component's log: error records where a failure is detected
+// (WriteLogError) and trace records where a nested failure is passed on
+// (WriteLogCheck). Each record carries the time, the code, the module
+// ("DatabaseObj", "DatabaseCallbackWnd"), the line and the build time.
+//
+// The file is $QEL_LOG_FILE, else $QEL_LOG_DIR/qeldb.log, else
+// $XDG_STATE_HOME/talveni/qeldb.log (~/.local/state/talveni/qeldb.log).
+// Writing never throws and never blocks the caller for long: records go
+// through an spdlog file sink that is flushed on every error record.
+#pragma once
+
+#include <string>
+
+#include <qel/platform/Export.h>
+#include <qel/platform/WinTypes.h>
+
+QEL_API void WriteLogError(LONG code, const char* module, int line, const char* buildTime);
+QEL_API void WriteLogCheck(const char* module, int line, const char* buildTime);
+
+namespace qel::outside {
+
+// Free-text records of the component and the platform layer (parse problems
+// of a registry file, a headless message box, ...). Never throws.
+QEL_API void LogInfo(const std::string& text);
+QEL_API void LogWarning(const std::string& text);
+
+// The file records go to (resolved from the environment on first use).
+QEL_API std::string LogFilePath();
+// Flushes and closes the log; the next record reopens it (tests re-point it).
+QEL_API void ResetLog();
+
+}  // namespace qel::outside

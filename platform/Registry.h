@@ -1,0 +1,68 @@
+// The per-user registry: a file-backed store of keys holding 32-bit integer
+// and string values, kept in the REGEDIT4 text format so that an
+// administrator can read it, edit it and import it:
+//
+//   REGEDIT4
+//
+//   [HKEY_CURRENT_USER\Software\Talveni\Quorva\DatabaseJ3]
+//   "Name"="Studio Rossi"
+//   "CurrentDoctor"=dword:00000007
+//
+// Location: $QEL_REGISTRY_FILE, else $XDG_CONFIG_HOME/talveni/registry.reg,
+// else ~/.config/talveni/registry.reg.
+//
+// Every call reads the file afresh, so values written by other processes (or
+// by hand) are seen at once. Writes are read-modify-write under an exclusive
+// lock on a companion lock file and land atomically (temporary file, fsync,
+// rename). A file that cannot be parsed keeps what could be read of it; lines
+// that cannot be parsed are logged once and carried over verbatim by every
+// later write, so a write never drops data it did not understand.
+//
+// Key paths are given below HKEY_CURRENT_USER with backslashes
+// ("Software\\Talveni\\Quorva\\DatabaseJ3"); key and value names compare
+// case-insensitively, as on Windows.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <qel/platform/Export.h>
+#include <qel/platform/WinTypes.h>
+
+namespace qel::platform {
+
+class QEL_API Registry {
+public:
+    // The registry of the current user (path from the environment, above).
+    static Registry& CurrentUser();
+
+    // A registry kept in the given file; for tests and tools.
+    explicit Registry(std::string filePath);
+
+    const std::string& FilePath() const { return m_path; }
+
+    // Absent when the key or value does not exist or holds the other type.
+    std::optional<LONG> GetInt(const std::string& key, const std::string& name) const;
+    std::optional<std::string> GetString(const std::string& key, const std::string& name) const;
+
+    // Create the key when missing. FALSE when the file cannot be written.
+    bool SetInt(const std::string& key, const std::string& name, LONG value);
+    bool SetString(const std::string& key, const std::string& name, const std::string& value);
+    bool CreateKey(const std::string& key);
+
+    bool KeyExists(const std::string& key) const;
+    // Removes the key with its values and subkeys; TRUE also when it did not exist.
+    bool DeleteKey(const std::string& key);
+    bool DeleteValue(const std::string& key, const std::string& name);
+
+    // Direct subkey names of a key, in file order.
+    std::vector<std::string> SubKeys(const std::string& key) const;
+    // Value names of a key, in file order.
+    std::vector<std::string> ValueNames(const std::string& key) const;
+
+private:
+    std::string m_path;
+};
+
+}  // namespace qel::platform
