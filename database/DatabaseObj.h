@@ -1,0 +1,200 @@
+// CDatabaseObj is the one object the component hands to its clients: it
+// keeps a clinic database's profile, connection, schema, database-wide
+// settings and in-memory caches.
+//
+// A client creates it (through the class factory, or directly in process),
+// chooses a profile (Get for a stored one, AddNew for a temporary one), opens
+// the database and then works with the properties and methods of its two
+// faces: the automation face (properties and methods by name or dispatch
+// number) and the native face (the public members below).
+//
+// Every fallible operation clears the error state first and reports failure
+// by returning FALSE (or a documented fallback) with the reason in
+// lErrorCode; strError receives text only from the client's callback object.
+// String getters return a new BSTR that the caller frees with SysFreeString.
+//
+// The object is apartment-threaded: every call must come from the thread
+// that created it; nothing inside takes a lock.
+#pragma once
+
+#include <list>
+#include <memory>
+#include <source_location>
+#include <string>
+#include <vector>
+
+#include <qel/platform/Bstr.h>
+#include <qel/platform/Com.h>
+#include <qel/platform/Export.h>
+#include <qel/platform/WinTypes.h>
+
+class CDatabaseCallbackWnd;
+class CDataSourceSetup;
+class CDatabaseSchema;
+class CDBException;
+class CQELDatabaseItem;
+struct IQELServer;
+
+class QEL_API CDatabaseObj {
+public:
+    // Bits of m_lValidMask: which profile values are known.
+    enum : LONG {
+        VALID_MULTIUSER = 0x0001,
+        VALID_DEFAULT = 0x0002,
+        VALID_NAME = 0x0004,
+        VALID_DATASOURCE = 0x0080,
+        VALID_DIRECTORY = 0x0100,
+        VALID_ENGINE = 0x0400,
+        VALID_CURRENTDOCTOR = 0x1000,
+    };
+
+    // Source modules named in log records.
+    static constexpr const char* kModuleDatabaseObj = "DatabaseObj";
+    static constexpr const char* kModuleCallbackWnd = "DatabaseCallbackWnd";
+
+    CDatabaseObj();
+    virtual ~CDatabaseObj();
+    CDatabaseObj(const CDatabaseObj&) = delete;
+    CDatabaseObj& operator=(const CDatabaseObj&) = delete;
+
+    // Automation reference counting: the object starts with one reference,
+    // and the last Release deletes it.
+    ULONG ExternalAddRef();
+    ULONG ExternalRelease();
+
+    // --- Simple properties ---------------------------------------------
+    LONG GetLKey();
+    void SetLKey(LONG value);
+    BOOL GetBDefaultEngine();
+    void SetBDefaultEngine(BOOL value);
+    LONG GetLEngine();
+    void SetLEngine(LONG value);
+    BOOL GetBMultiUser();
+    void SetBMultiUser(BOOL value);
+    BSTR GetStrName();
+    void SetStrName(LPCSTR value);
+    LONG GetLNumber();
+    void SetLNumber(LONG value);
+    BSTR GetStrServerOS();
+    void SetStrServerOS(LPCSTR value);
+    BSTR GetStrProtocol();
+    void SetStrProtocol(LPCSTR value);
+    BSTR GetStrHostAddress();
+    void SetStrHostAddress(LPCSTR value);
+    BSTR GetStrDataSource();
+    void SetStrDataSource(LPCSTR value);
+    BSTR GetStrDirectory();
+    void SetStrDirectory(LPCSTR value);
+    BSTR GetStrLoginID();
+    void SetStrLoginID(LPCSTR value);
+    BOOL GetBServerObjectInUse();
+    void SetBServerObjectInUse(BOOL value);
+    BSTR GetStrAppServer();
+    void SetStrAppServer(LPCSTR value);
+    LONG GetLCurrentDoctor();
+    void SetLCurrentDoctor(LONG lDoctorKey);
+    BOOL GetBIsNew();
+    void SetBIsNew(BOOL value);
+    BOOL GetBIsOpen();
+    void SetBIsOpen(BOOL value);
+    LONG GetLErrorCode();
+    void SetLErrorCode(LONG value);
+    BSTR GetStrError();
+    void SetStrError(LPCSTR value);
+
+    // --- Profiles -----------------------------------------------------------
+    BOOL AddNew(BOOL bFirst, BOOL bSecond);
+    BOOL Get(LONG lProfile);
+    BOOL Update();
+    BOOL Delete();
+
+    // --- Native members --------------------------------------------------
+    std::string GetMemberStrError() const { return strError; }
+    std::string GetID() const { return m_strID; }
+    // The application server while the database is open (no reference added).
+    IQELServer* GetQELServerObject() const { return m_pServer; }
+
+    // A 32-bit value that names this object for its whole life and resolves
+    // back to it through FromPtr: in-process callers reach the native face
+    // this way (an address does not fit 32 bits on 64-bit platforms).
+    LONG GetPtr() const { return m_lPtr; }
+    static CDatabaseObj* FromPtr(LONG ptr);
+
+    // Leaves the string as it is: a database exception never changes strError.
+    static void CreateErrorString(CDBException* pException, std::string* pString);
+
+    // Workstation and patient-lock answers: there is no workstation table
+    // traffic and no lock holder in this component.
+    BOOL TouchUserTable();
+    BOOL LockPatient(LONG lPatientKey);
+    BOOL UnlockPatient(LONG lPatientKey);
+    BOOL GetPatientLocker(LONG lPatientKey, std::string* pLocker);
+
+    // The "KanaChar" setting read at construction (0..2).
+    LONG GetKanaChar() const { return m_nKanaChar; }
+
+    // The process-wide counter of temporary profile numbers.
+    static LONG m_lNextNewKey;
+
+protected:
+    virtual void OnFinalRelease();
+
+private:
+    friend class CDatabaseCallbackWnd;
+
+    // The error convention, in one place.
+    void ClearError();
+    // Sets `code` with an empty strError, writes an error record, returns FALSE.
+    BOOL SetError(LONG code, const char* module = kModuleDatabaseObj,
+                  std::source_location where = std::source_location::current());
+    // A nested operation of this object failed and left its code: keep it,
+    // write a trace record when it is not 0, and return FALSE.
+    BOOL PassOnError(const char* module = kModuleDatabaseObj,
+                     std::source_location where = std::source_location::current());
+
+    void SetErrorString(CDBException* pException);
+    BOOL CheckParams(BOOL bStrict);
+    void SetEngine();
+
+    void ShowReadOnlyNotice();
+    static BSTR MakeBstr(const std::string& text);
+    BSTR GetProfileString(const std::string& value, LONG validBit);
+
+    // --- State, in declaration order --------------------------------------
+    CDatabaseCallbackWnd* m_pCallbackWnd = nullptr;
+    std::unique_ptr<CDataSourceSetup> m_pDataSourceSetup;
+    std::unique_ptr<CDatabaseSchema> m_pSchema;
+    std::string m_strID;
+
+public:
+    // Profile values; readable by the native face.
+    LONG lKey = 0;
+    LONG lEngine = -1;
+    std::string strName;
+    std::string strDataSource;
+    std::string strDirectory;
+    LONG lCurrentDoctor = 0;
+    LONG lCurrentMedia = 0;
+    BOOL bIsNew = FALSE;
+    BOOL bIsOpen = FALSE;
+
+    LONG lErrorCode = 0;
+    std::string strError;
+
+private:
+    IQELServer* m_pServer = nullptr;
+    LONG m_lValidMask = 0;
+    BOOL m_bQuietClose = FALSE;
+    LONG m_lSelectAdded = 0;
+    LONG m_lSelectCount = 0;
+    LONG m_nPatientSortIndex = 0;
+    BOOL m_bPatientSortAscending = TRUE;
+    LONG m_lNextItemNumber = 1;
+    std::list<CQELDatabaseItem*> m_listItems;
+    BOOL m_bCompatibleSearch = FALSE;
+    std::vector<LONG> m_arrFoundPatients;
+    LONG m_nKanaChar = 2;
+
+    ULONG m_dwRef = 1;
+    LONG m_lPtr = 0;
+};
