@@ -10,6 +10,9 @@
 #include <qel/datasource/DataSourceSetup.h>
 #include <qel/outside/ExtString.h>
 #include <qel/outside/Log.h>
+#include <qel/outside/odbc/Database.h>
+#include <qel/outside/records/LayoutData.h>
+#include <qel/outside/records/ObjectSets.h>
 #include <qel/platform/AppProfile.h>
 #include <qel/platform/UserInterface.h>
 #include <qel/schema/DatabaseSchema.h>
@@ -62,6 +65,8 @@ CDatabaseObj::CDatabaseObj() {
 }
 
 CDatabaseObj::~CDatabaseObj() {
+    DeleteObjectSets();
+    m_pDatabase.reset();
     Ptrs().Unregister(m_lPtr);
     m_pDataSourceSetup.reset();
     m_pSchema.reset();

@@ -23,19 +23,30 @@
 #include <string>
 #include <vector>
 
+#include <qel/outside/records/RecordHost.h>
 #include <qel/platform/Bstr.h>
 #include <qel/platform/Com.h>
 #include <qel/platform/Export.h>
 #include <qel/platform/WinTypes.h>
 
+class CDatabase;
 class CDatabaseCallbackWnd;
 class CDataSourceSetup;
+class CDoctorSet;
+class CMediaTypeSet;
+class CMediaSet;
+class CPatientSet;
+class CLayoutSet;
+class CDoctorData;
+class CMediaTypeData;
+class CMediaData;
+class CPatientData;
 class CDatabaseSchema;
 class CDBException;
 class CQELDatabaseItem;
 struct IQELServer;
 
-class QEL_API CDatabaseObj {
+class QEL_API CDatabaseObj : public IRecordHost {
 public:
     // Bits of m_lValidMask: which profile values are known.
     enum : LONG {
@@ -108,6 +119,15 @@ public:
     BOOL Update();
     BOOL Delete();
 
+    // --- Keys -------------------------------------------------------------------
+    // The next key of a table's counter row; FALSE after 120 failed attempts.
+    // Touches neither the error state nor the log.
+    BOOL GetNewKey(int nTable, LONG* plKey);
+
+    // --- Object sets --------------------------------------------------------------
+    // TRUE when the patient set has been built (it builds nothing).
+    BOOL PatientsRead();
+
     // --- Native members --------------------------------------------------
     std::string GetMemberStrError() const { return strError; }
     std::string GetID() const { return m_strID; }
@@ -136,11 +156,19 @@ public:
     // The process-wide counter of temporary profile numbers.
     static LONG m_lNextNewKey;
 
+    // The ODBC connection of the open database (null before the first open).
+    CDatabase* GetDatabase() const { return m_pDatabase.get(); }
+
+    // IRecordHost: what the record sets built on this object need.
+    CDatabase* GetRecordConnection() override;
+    BOOL AllocateRecordKey(int nTable, LONG* plKey) override;
+
 protected:
     virtual void OnFinalRelease();
 
 private:
     friend class CDatabaseCallbackWnd;
+    friend struct DatabaseObjTestAccess;  // tests attach a connection without the open path
 
     // The error convention, in one place.
     void ClearError();
@@ -155,6 +183,11 @@ private:
     void SetErrorString(CDBException* pException);
     BOOL CheckParams(BOOL bStrict);
     void SetEngine();
+    void DeleteObjectSets();
+    BOOL CheckDoctorSet(CDoctorData* pExclude);
+    BOOL CheckMediaTypeSet(CMediaTypeData* pExclude);
+    BOOL CheckMediaSet(CMediaData* pExclude, BOOL bReload);
+    BOOL CheckPatientSet(CPatientData* pExclude);
 
     void ShowReadOnlyNotice();
     static BSTR MakeBstr(const std::string& text);
@@ -185,10 +218,16 @@ private:
     IQELServer* m_pServer = nullptr;
     LONG m_lValidMask = 0;
     BOOL m_bQuietClose = FALSE;
+    std::unique_ptr<CDatabase> m_pDatabase;
     LONG m_lSelectAdded = 0;
     LONG m_lSelectCount = 0;
+    std::unique_ptr<CDoctorSet> m_pDoctorSet;
+    std::unique_ptr<CMediaTypeSet> m_pMediaTypeSet;
+    std::unique_ptr<CMediaSet> m_pMediaSet;
+    std::unique_ptr<CPatientSet> m_pPatientSet;
     LONG m_nPatientSortIndex = 0;
     BOOL m_bPatientSortAscending = TRUE;
+    std::unique_ptr<CLayoutSet> m_pLayoutSet;
     LONG m_lNextItemNumber = 1;
     std::list<CQELDatabaseItem*> m_listItems;
     BOOL m_bCompatibleSearch = FALSE;

@@ -1,0 +1,45 @@
+// Key allocation: the next value of a table's counter row in TBL200, shared
+// by every workstation of the database. An optimistic read-increment-write
+// per attempt, retried after a pause when another workstation got there
+// first.
+#include <qel/database/DatabaseObj.h>
+
+#include <fmt/format.h>
+
+#include <qel/outside/Wait.h>
+#include <qel/outside/records/Recordset.h>
+
+namespace {
+
+constexpr int kMaxAttempts = 120;
+
+}  // namespace
+
+BOOL CDatabaseObj::GetNewKey(int nTable, LONG* plKey) {
+    const std::string filter = fmt::format("{}={}", "TBLNUMBER", nTable);
+    int failed = 0;
+    std::unique_ptr<CTableRecordset> rs;
+    while (failed < kMaxAttempts) {
+        if (failed > 0) CWait(1.0).Wait();
+        rs = std::make_unique<CTableRecordset>(this);
+        try {
+            LONG count = 0;
+            if (rs->Open(filter.c_str(), nullptr, &count, 1) && count == 1) {
+                *plKey = rs->m_TBLNEXTKEY;
+                rs->Edit();
+                rs->m_TBLNEXTKEY = *plKey + 1;
+                rs->m_TBLUSER = -1;
+                if (rs->Update(0)) break;
+            }
+        } catch (...) {
+            // Any failure of the attempt counts like a conflict.
+        }
+        ++failed;
+    }
+    rs.reset();
+    return failed < kMaxAttempts ? TRUE : FALSE;
+}
+
+CDatabase* CDatabaseObj::GetRecordConnection() { return bIsOpen ? m_pDatabase.get() : nullptr; }
+
+BOOL CDatabaseObj::AllocateRecordKey(int nTable, LONG* plKey) { return GetNewKey(nTable, plKey); }

@@ -1,0 +1,113 @@
+// The cached records of the record library: one class per cached table
+// (doctors, media types, media, patients) and the per-patient images and
+// status records. Each is built from its record set positioned on a row, or
+// default-constructed (a search probe, a record a client is about to add).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <qel/outside/ExtOleDateTime.h>
+#include <qel/outside/records/ObjectData.h>
+#include <qel/platform/Export.h>
+#include <qel/platform/WinTypes.h>
+
+class CQELObjectSet;
+class CDoctorRecordset;
+class CMediaTypeRecordset;
+class CMediaRecordset;
+class CPatientRecordset;
+
+class QEL_API CDoctorData : public CQELObjectData {
+public:
+    CDoctorData() = default;
+    explicit CDoctorData(CDoctorRecordset& rs);
+    const char* GetClassName() const override { return "CDoctorData"; }
+
+    std::string m_strID;
+    std::string m_strName;
+    std::string m_strKanjiName;
+
+    std::string m_strNameSortKey;  // kept by the doctor set
+};
+
+class QEL_API CMediaTypeData : public CQELObjectData {
+public:
+    CMediaTypeData() = default;
+    explicit CMediaTypeData(CMediaTypeRecordset& rs);
+    const char* GetClassName() const override { return "CMediaTypeData"; }
+
+    // A network folder has no capacity to watch: both thresholds are 0. Such
+    // media types are not exported to parameter files, and only media of this
+    // kind can be the current medium.
+    BOOL TypeNetworkFolder() const { return m_lWarningThreshold == 0 && m_lErrorThreshold == 0; }
+
+    std::string m_strName;
+    LONG m_lWarningThreshold = 0;
+    LONG m_lErrorThreshold = 0;
+};
+
+class QEL_API CMediaData : public CQELObjectData {
+public:
+    CMediaData() = default;
+    explicit CMediaData(CMediaRecordset& rs);
+    const char* GetClassName() const override { return "CMediaData"; }
+
+    std::string m_strID;
+    LONG m_lMediaTypeKey = -1;
+    std::string m_strDirectory;
+    std::string m_strVolumeLabel;
+    LONG m_lSize = 0;
+};
+
+// An image of a patient (owner key = the patient's key).
+class QEL_API CImageData : public CQELObjectData {
+public:
+    CImageData() = default;
+    const char* GetClassName() const override { return "CImageData"; }
+
+    // Releases the full-size image buffer.
+    void DeleteNormalImage() { std::vector<unsigned char>().swap(m_normalImage); }
+    bool HasNormalImage() const { return !m_normalImage.empty(); }
+
+    std::vector<unsigned char> m_normalImage;
+};
+
+// A status record of a patient (owner key = the patient's key).
+class QEL_API CStatusData : public CQELObjectData {
+public:
+    CStatusData() = default;
+    const char* GetClassName() const override { return "CStatusData"; }
+
+    std::string m_strName;
+};
+
+// A patient; the owner key is the patient's doctor (PATDOCKEY).
+class QEL_API CPatientData : public CQELObjectData {
+public:
+    CPatientData();
+    explicit CPatientData(CPatientRecordset& rs);
+    ~CPatientData() override;
+    const char* GetClassName() const override { return "CPatientData"; }
+
+    std::string m_strID;
+    std::string m_strName;
+    std::string m_strKanjiName;
+    std::string m_strNumber;
+    CExtOleDateTime m_dateCreated;
+    SHORT m_nImageCount = 0;
+    CExtOleDateTime m_dateNewestImage;
+    CExtOleDateTime m_dateBirth;
+    SHORT m_nSex = 0;
+
+    // Per-patient sets of images and status records, created on demand by
+    // the record library's clients and freed when nobody uses them.
+    std::unique_ptr<CQELObjectSet> m_pImageSet;
+    std::unique_ptr<CQELObjectSet> m_pStatusSet;
+
+    // Sort keys of the patient set's indexes (upper-cased, width- and
+    // kana-folded name and number), kept by the set.
+    std::string m_strNameSortKey;
+    std::string m_strNumberSortKey;
+};

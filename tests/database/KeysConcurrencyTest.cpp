@@ -1,0 +1,96 @@
+// Several processes allocating keys of one table at once, as workstations
+// sharing a database do.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <set>
+
+#include <qel/outside/odbc/Statement.h>
+
+#include "support/TestDatabase.h"
+
+namespace {
+
+using qel::test::TestDatabase;
+
+class KeysConcurrency : public ::testing::TestWithParam<LONG> {};
+
+// Runs `workers` processes that each allocate `perWorker` patient keys and
+// returns every key they were handed.
+std::vector<LONG> AllocateInProcesses(const TestDatabase& database, int workers, int perWorker) {
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    std::vector<pid_t> children;
+    for (int w = 0; w < workers; ++w) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            int status = 0;
+            try {
+                CDatabaseObj db;
+                DatabaseObjTestAccess::Attach(db, database.Connect(), database.Engine());
+                for (int i = 0; i < perWorker; ++i) {
+                    LONG key = -1;
+                    if (!db.GetNewKey(4, &key)) {
+                        status = 2;
+                        break;
+                    }
+                    if (write(fds[1], &key, sizeof key) != static_cast<ssize_t>(sizeof key)) status = 3;
+                }
+                DatabaseObjTestAccess::Detach(db);
+            } catch (...) {
+                status = 4;
+            }
+            _exit(status);
+        }
+        children.push_back(pid);
+    }
+    close(fds[1]);
+    std::vector<LONG> keys;
+    LONG key = 0;
+    while (read(fds[0], &key, sizeof key) == static_cast<ssize_t>(sizeof key)) keys.push_back(key);
+    close(fds[0]);
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "worker status " << status;
+    }
+    return keys;
+}
+
+TEST_P(KeysConcurrency, WorkstationsNeverShareAKey) {
+    ::setenv("QEL_WAIT_SCALE", "0.01", 1);
+    auto database = TestDatabase::Create(GetParam(), "keys");
+    if (!database) GTEST_SKIP() << "no PostgreSQL server for this run";
+    {
+        CDatabaseObj db;
+        DatabaseObjTestAccess::Attach(db, database->Connect(), GetParam());
+        ASSERT_TRUE(DatabaseObjTestAccess::Schema(db).CheckAndUpgradeDatabase());
+        DatabaseObjTestAccess::Detach(db);
+    }
+    const int workers = GetParam() == 2 ? 4 : 8;
+    const int perWorker = GetParam() == 2 ? 250 : 125;
+    const auto keys = AllocateInProcesses(*database, workers, perWorker);
+    const std::set<LONG> distinct(keys.begin(), keys.end());
+    EXPECT_EQ(keys.size(), static_cast<size_t>(workers * perWorker));
+    EXPECT_EQ(distinct.size(), keys.size());
+    if (!distinct.empty()) {
+        EXPECT_EQ(*distinct.begin(), 1);
+        EXPECT_EQ(*distinct.rbegin(), workers * perWorker);
+    }
+
+    auto connection = database->Connect();
+    qel::odbc::Statement st(*connection);
+    st.Prepare("SELECT TBLNEXTKEY FROM TBL200 WHERE TBLNUMBER = 4");
+    st.Execute();
+    ASSERT_TRUE(st.Fetch());
+    EXPECT_EQ(st.GetInt32(1).value_or(-1), workers * perWorker + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, KeysConcurrency, ::testing::Values(2, 1),
+                         [](const auto& info) { return qel::test::EngineName(info.param); });
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <set>
+
+#include <qel/outside/records/CachedData.h>
+#include <qel/outside/records/ObjectSets.h>
+#include <qel/platform/Locale.h>
+
+namespace {
+
+CPatientData* Patient(LONG key, const std::string& name, const std::string& number = "") {
+    auto* p = new CPatientData;
+    p->m_lKey = key;
+    p->m_strName = name;
+    p->m_strNumber = number;
+    return p;
+}
+
+std::vector<LONG> Keys(CQELObjectSet& set, int index) {
+    std::vector<LONG> keys;
+    LONG key = 0;
+    for (int pos = 0; set.GetKey(index, pos, &key); ++pos) keys.push_back(key);
+    return keys;
+}
+
+TEST(ObjectSet, AddGetReplaceDeleteOwnership) {
+    CPatientSet set(nullptr);
+    ASSERT_TRUE(set.Add(1, Patient(1, "ROSSI")));
+    auto duplicate = std::unique_ptr<CPatientData>(Patient(1, "BIANCHI"));
+    EXPECT_FALSE(set.Add(1, duplicate.get())) << "a taken key is refused; the caller keeps the object";
+    auto doctor = std::make_unique<CDoctorData>();
+    EXPECT_FALSE(set.Add(2, doctor.get())) << "a patient set holds patients only";
+
+    CPatientData* got = nullptr;
+    ASSERT_TRUE(set.GetAs(1, &got));
+    EXPECT_EQ(got->m_strName, "ROSSI");
+    EXPECT_FALSE(set.Get(7, reinterpret_cast<CQELObjectData**>(&got)));
+
+    EXPECT_TRUE(set.Replace(1, duplicate.release()));
+    ASSERT_TRUE(set.GetAs(1, &got));
+    EXPECT_EQ(got->m_strName, "BIANCHI");
+    EXPECT_EQ(Keys(set, 0), std::vector<LONG>{1});
+
+    auto absent = std::unique_ptr<CPatientData>(Patient(9, "X"));
+    EXPECT_FALSE(set.Replace(9, absent.get())) << "replacing needs the key present";
+    EXPECT_TRUE(set.Delete(1, 0));
+    EXPECT_FALSE(set.Delete(1, 0));
+    EXPECT_EQ(set.GetCount(), 0);
+    EXPECT_TRUE(Keys(set, 0).empty());
+}
+
+TEST(ObjectSet, IndexesOrderByFoldedNameAndNumberThenKey) {
+    qel::platform::SetThreadLocale(qel::platform::LOCALE_ITALIAN);
+    CPatientSet set(nullptr);
+    set.Add(5, Patient(5, "romano", "003"));
+    set.Add(3, Patient(3, "ROSSI", "001"));
+    set.Add(4, Patient(4, "BARONE", "002"));
+    set.Add(2, Patient(2, "rossi", "004"));
+    EXPECT_EQ(Keys(set, 0), (std::vector<LONG>{4, 5, 2, 3}));
+    EXPECT_EQ(Keys(set, 1), (std::vector<LONG>{3, 4, 5, 2}));
+    EXPECT_FALSE(set.UpdateIndex(2));
+    LONG key = 0;
+    EXPECT_FALSE(set.GetKey(0, -1, &key));
+    EXPECT_FALSE(set.GetKey(0, 4, &key));
+    EXPECT_FALSE(set.GetKey(5, 0, &key));
+}
+
+TEST(ObjectSet, SearchFindsTheFirstEntryNotBeforeTheProbe) {
+    CPatientSet set(nullptr);
+    for (auto [key, name] : std::vector<std::pair<LONG, std::string>>{{1, "ROSSI"}, {2, "ROMANO"}, {3, "BARONE"}, {4, "ROSSI"}})
+        set.Add(key, Patient(key, name));
+    CPatientData probe;
+    int pos = -1;
+    probe.m_strName = "rossi";
+    ASSERT_TRUE(set.Search(0, &probe, &pos));
+    EXPECT_EQ(pos, 2);
+    probe.m_strName = "RO";
+    ASSERT_TRUE(set.Search(0, &probe, &pos));
+    EXPECT_EQ(pos, 1);
+    probe.m_strName = "ZZZ";
+    ASSERT_TRUE(set.Search(0, &probe, &pos));
+    EXPECT_EQ(pos, 4);
+}
+
+TEST(ObjectSet, FullWidthAndKanaVariantsSortTogether) {
+    qel::platform::SetThreadLocale(qel::platform::LOCALE_JAPANESE);
+    CPatientSet set(nullptr);
+    set.Add(1, Patient(1, "\u30E4\u30DE\u30C0"));        // ヤマダ
+    set.Add(2, Patient(2, "\u3084\u307E\u3060"));        // やまだ
+    set.Add(3, Patient(3, "\uFF94\uFF8F\uFF80\uFF9E"));  // ﾔﾏﾀﾞ
+    set.Add(4, Patient(4, "\u30A2"));                     // ア
+    const auto keys = Keys(set, 0);
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0], 4);
+    EXPECT_EQ(std::set<LONG>(keys.begin() + 1, keys.end()), (std::set<LONG>{1, 2, 3}));
+}
+
+TEST(ObjectSet, InterleavedAddsAndDeletesKeepIndexesSorted) {
+    CPatientSet set(nullptr);
+    set.InitHashTable(30029);
+    std::mt19937 rng(42);
+    std::set<std::pair<std::string, LONG>> expected;
+    for (LONG key = 0; key < 3000; ++key) {
+        std::string name = "P" + std::to_string(rng() % 500);
+        ASSERT_TRUE(set.Add(key, Patient(key, name)));
+        expected.emplace(CPatientSet::SortKey(name), key);
+        if (key % 7 == 3) {
+            LONG victim = static_cast<LONG>(rng() % static_cast<unsigned>(key + 1));
+            CPatientData* p = nullptr;
+            if (set.GetAs(victim, &p)) {
+                expected.erase({p->m_strNameSortKey, victim});
+                ASSERT_TRUE(set.Delete(victim, 0));
+            }
+        }
+        if (key % 500 == 0) set.UpdateIndex(0);
+    }
+    std::vector<LONG> want;
+    for (const auto& entry : expected) want.push_back(entry.second);
+    EXPECT_EQ(Keys(set, 0), want);
+    EXPECT_EQ(set.GetCount(), static_cast<LONG>(want.size()));
+}
+
+TEST(ObjectSet, ReplacingAnObjectInPlaceResortsIt) {
+    CPatientSet set(nullptr);
+    set.Add(1, Patient(1, "AAA"));
+    set.Add(2, Patient(2, "BBB"));
+    ASSERT_EQ(Keys(set, 0), (std::vector<LONG>{1, 2}));
+    CPatientData* p = nullptr;
+    ASSERT_TRUE(set.GetAs(1, &p));
+    p->m_strName = "CCC";
+    ASSERT_TRUE(set.Replace(1, p));
+    EXPECT_EQ(Keys(set, 0), (std::vector<LONG>{2, 1}));
+}
+
+}  // namespace
