@@ -181,7 +181,7 @@ public:
         try {
             ShutDownQueue(m_queue);
         } catch (...) {
-            // Nothing left to tell at thread exit; the senders time out with the process.
+            // Nothing can be reported from a thread that is ending.
         }
     }
 
