@@ -7,6 +7,7 @@
 // Qt module installs a real one when a display is available.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -44,7 +45,9 @@ public:
     virtual int RunModal(const DialogRequest& request) = 0;
 };
 
-// Logs, answers IDOK to message boxes, IDCANCEL to dialogs.
+// Reports texts through ReportDiagnostic (platform/Diagnostics.h), answers
+// the default button to message boxes (IDOK; IDYES for MB_YESNO) and IDCANCEL
+// to dialogs. Safe to call from any thread.
 class QEL_API HeadlessUserInterface : public IUserInterface {
 public:
     int MessageBox(const std::string& text, const std::string& caption, UINT type) override;
@@ -56,7 +59,7 @@ public:
     int RunModal(const DialogRequest& request) override;
 
 private:
-    int m_nextNotice = 1;
+    std::atomic<int> m_nextNotice{1};
 };
 
 // Records every request for tests; answers from the configurable fields.
@@ -91,9 +94,17 @@ private:
     int m_nextNotice = 1;
 };
 
-// The current implementation (never null).
+// The current implementation (never null). The reference stays valid for the
+// whole process: each call goes to the implementation installed at the time
+// of that call, which is kept alive until the call returns.
 QEL_API IUserInterface& UserInterface();
+// The implementation installed now (never null); for callers that must reach
+// the same implementation again later (a notice hidden where it was shown).
+QEL_API std::shared_ptr<IUserInterface> CurrentUserInterface();
 // Installs an implementation; null restores the headless default. Returns the previous one.
 QEL_API std::shared_ptr<IUserInterface> SetUserInterface(std::shared_ptr<IUserInterface> ui);
+
+// UserInterface().MessageBeep(type).
+QEL_API void MessageBeep(UINT type);
 
 }  // namespace qel::platform
