@@ -128,6 +128,25 @@ public:
     // TRUE when the patient set has been built (it builds nothing).
     BOOL PatientsRead();
 
+    // --- Record operations on the caches ---------------------------------------
+    // Add: the set takes ownership on success; on failure the caller keeps it.
+    BOOL AddDoctorData(CDoctorData* pData);
+    BOOL ReplaceDoctorData(CDoctorData* pData);
+    BOOL GetDoctorData(LONG lKey, CDoctorData** ppData);
+    BOOL DeleteDoctorData(LONG lKey);
+    BOOL AddMediaTypeData(CMediaTypeData* pData);
+    BOOL ReplaceMediaTypeData(CMediaTypeData* pData);
+    BOOL GetMediaTypeData(LONG lKey, CMediaTypeData** ppData);
+    BOOL DeleteMediaTypeData(LONG lKey);
+    BOOL AddMediaData(CMediaData* pData);
+    BOOL ReplaceMediaData(CMediaData* pData);
+    BOOL GetMediaData(LONG lKey, CMediaData** ppData);
+    BOOL DeleteMediaData(LONG lKey);
+    BOOL AddPatientData(CPatientData* pData);
+    BOOL ReplacePatientData(CPatientData* pData);
+    BOOL GetPatientData(LONG lKey, CPatientData** ppData);
+    BOOL DeletePatientData(LONG lKey);
+
     // --- Native members --------------------------------------------------
     std::string GetMemberStrError() const { return strError; }
     std::string GetID() const { return m_strID; }
@@ -188,6 +207,16 @@ private:
     BOOL CheckMediaTypeSet(CMediaTypeData* pExclude);
     BOOL CheckMediaSet(CMediaData* pExclude, BOOL bReload);
     BOOL CheckPatientSet(CPatientData* pExclude);
+    BOOL CheckMediaSetForRecords(CMediaData* pExclude);
+
+    template <class Data, class Set>
+    BOOL AddData(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*build)(Data*), Data* pData);
+    template <class Data, class Set>
+    BOOL ReplaceData(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*build)(Data*), Data* pData);
+    template <class Data, class Set>
+    BOOL GetData(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*build)(Data*), LONG lKey, Data** ppData);
+    template <class Data, class Set>
+    BOOL DeleteData(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*build)(Data*), LONG lKey);
 
     void ShowReadOnlyNotice();
     static BSTR MakeBstr(const std::string& text);
