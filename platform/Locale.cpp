@@ -108,6 +108,10 @@ const char* FirstSetVariable(std::initializer_list<const char*> names) {
 
 thread_local LCID t_threadLocale = 0;  // 0: not chosen yet on this thread
 
+bool IsCaselessCjk(char32_t cp) {
+    return (cp >= 0x3000 && cp <= 0x30FF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xFF61 && cp <= 0xFF9F);
+}
+
 // Languages whose upper-casing has rules beyond the code point's own
 // mapping (dotted I, Lithuanian dot above, Greek accent removal).
 bool HasSpecialCasing(const LocaleEntry& entry) {
@@ -130,7 +134,7 @@ bool TryUpperSimple(std::string& text, const LocaleEntry& entry) {
         }
         if (special) return false;
         const char32_t cp = text::NextCodePoint(text, pos);
-        if (cp != text::kInvalid && u_hasBinaryProperty(static_cast<UChar32>(cp), UCHAR_CHANGES_WHEN_UPPERCASED)) {
+        if (cp != text::kInvalid && !IsCaselessCjk(cp) && u_hasBinaryProperty(static_cast<UChar32>(cp), UCHAR_CHANGES_WHEN_UPPERCASED)) {
             return false;
         }
     }
@@ -220,10 +224,6 @@ bool NeedsNfc(char32_t cp) {
     return u_getIntPropertyValue(c, UCHAR_NFC_QUICK_CHECK) != UNORM_YES || u_getCombiningClass(c) != 0;
 }
 
-bool IsCaselessCjk(char32_t cp) {
-    return (cp >= 0x3000 && cp <= 0x30FF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xFF61 && cp <= 0xFF9F);
-}
-
 // The folding rules on one well-formed run of code points; the result goes
 // to `out`. ICU runs only when case folding or normalisation has work to do.
 void FoldRun(const std::vector<char32_t>& cps, bool needIcu, bool ignoreCase, std::string& out) {
@@ -249,6 +249,7 @@ void FoldInto(std::string_view input, DWORD flags, std::string& out) {
     const bool ignoreWidth = (flags & NORM_IGNOREWIDTH) != 0;
     const bool ignoreKana = (flags & NORM_IGNOREKANATYPE) != 0;
     out.clear();
+    out.reserve(input.size() + 8);
     if (text::IsAscii(input)) {
         out.assign(input);
         if (ignoreCase) {
