@@ -35,6 +35,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <qel/platform/Export.h>
 
