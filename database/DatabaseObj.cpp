@@ -161,7 +161,7 @@ BSTR CDatabaseObj::GetStrDataSource() { return GetProfileString(strDataSource, V
 void CDatabaseObj::SetStrDataSource(LPCSTR value) {
     CExtString text(value ? value : "");
     text.Trim();
-    strDataSource = text.str();
+    strDataSource = text.Str();
     m_lValidMask |= VALID_DATASOURCE;
 }
 
@@ -171,7 +171,7 @@ void CDatabaseObj::SetStrDirectory(LPCSTR value) {
     ClearError();
     CExtString text(value ? value : "");
     text.Trim();
-    strDirectory = text.str();
+    strDirectory = text.Str();
     m_lValidMask |= VALID_DIRECTORY;
 }
 
