@@ -148,32 +148,49 @@ Engine DetectEngine(SQLHDBC hdbc) noexcept {
 
 namespace {
 
-// TYPE_NAME of the first row, nullopt for no row or a failed call.
-std::optional<std::string> QueryTypeName(SQLHDBC hdbc, SQLSMALLINT sqlType) {
+// The first row's TYPE_NAME and CREATE_PARAMS; nullopt for no row or a failed call.
+std::optional<TypeInfo> QueryType(SQLHDBC hdbc, SQLSMALLINT sqlType) {
     StatementHandle statement(hdbc);
     if (!SQL_SUCCEEDED(SQLGetTypeInfo(statement.Get(), sqlType))) return std::nullopt;
     std::array<SQLCHAR, 130> name{};
-    SQLLEN indicator = 0;
+    std::array<SQLCHAR, 130> params{};
+    SQLLEN nameIndicator = 0;
+    SQLLEN paramsIndicator = 0;
     if (!SQL_SUCCEEDED(SQLBindCol(statement.Get(), 1, SQL_C_CHAR, name.data(), static_cast<SQLLEN>(name.size()),
-                                  &indicator))) {
+                                  &nameIndicator)) ||
+        !SQL_SUCCEEDED(SQLBindCol(statement.Get(), 6, SQL_C_CHAR, params.data(), static_cast<SQLLEN>(params.size()),
+                                  &paramsIndicator))) {
         return std::nullopt;
     }
-    if (!SQL_SUCCEEDED(SQLFetch(statement.Get())) || indicator == SQL_NULL_DATA) return std::nullopt;
-    return std::string(reinterpret_cast<const char*>(name.data()));
+    if (!SQL_SUCCEEDED(SQLFetch(statement.Get())) || nameIndicator == SQL_NULL_DATA) return std::nullopt;
+    TypeInfo type{reinterpret_cast<const char*>(name.data()), {}};
+    if (paramsIndicator != SQL_NULL_DATA) type.createParams = reinterpret_cast<const char*>(params.data());
+    return type;
 }
 
 }  // namespace
 
-std::optional<std::string> LookUpTypeName(SQLHDBC hdbc, SQLSMALLINT sqlType) noexcept {
+std::optional<TypeInfo> LookUpType(SQLHDBC hdbc, SQLSMALLINT sqlType) noexcept {
     try {
-        if (auto name = QueryTypeName(hdbc, sqlType)) return name;
+        if (auto type = QueryType(hdbc, sqlType)) return type;
         // Neither driver here has a fixed-length binary type; the variable-length
         // one holds the same values.
-        if (sqlType == SQL_BINARY) return QueryTypeName(hdbc, SQL_VARBINARY);
+        if (sqlType == SQL_BINARY) return QueryType(hdbc, SQL_VARBINARY);
         return std::nullopt;
     } catch (...) {
         return std::nullopt;
     }
+}
+
+std::optional<std::string> LookUpTypeName(SQLHDBC hdbc, SQLSMALLINT sqlType) noexcept {
+    auto type = LookUpType(hdbc, sqlType);
+    if (!type) return std::nullopt;
+    return std::move(type->name);
+}
+
+std::string ColumnType(const TypeInfo& type, int length) {
+    if (type.createParams.empty()) return type.name;
+    return type.name + "(" + std::to_string(length) + ")";
 }
 
 std::string AdaptDropIndex(Engine engine, const std::string& table, const std::string& index) {

@@ -29,11 +29,23 @@ QEL_API Engine EngineFromDbmsName(std::string_view dbmsName);
 // The engine of a connected handle; Unknown when the driver does not say.
 QEL_API Engine DetectEngine(SQLHDBC hdbc) noexcept;
 
-// The driver's name for an ODBC SQL type: TYPE_NAME of the first row
-// SQLGetTypeInfo answers. A driver that answers no row for SQL_BINARY is asked
-// for SQL_VARBINARY instead. Empty when the driver has no such type or the
-// query fails. Never throws.
+// A driver's type for an ODBC SQL type: TYPE_NAME and CREATE_PARAMS of the
+// first row SQLGetTypeInfo answers.
+struct TypeInfo {
+    std::string name;
+    // What a column definition gives in parentheses ("length", "max. length");
+    // empty when the type takes nothing (PostgreSQL's bytea refuses "(16)").
+    std::string createParams;
+};
+
+// A driver that answers no row for SQL_BINARY is asked for SQL_VARBINARY
+// instead. Empty when the driver has no such type or the query fails. Never
+// throws.
+QEL_API std::optional<TypeInfo> LookUpType(SQLHDBC hdbc, SQLSMALLINT sqlType) noexcept;
 QEL_API std::optional<std::string> LookUpTypeName(SQLHDBC hdbc, SQLSMALLINT sqlType) noexcept;
+// The type of a column definition: the name, followed by "(length)" when the
+// type takes parameters.
+QEL_API std::string ColumnType(const TypeInfo& type, int length);
 
 // The DROP INDEX statement for the engine. SQLite and PostgreSQL name the
 // index alone (their index names are unique per schema); other engines get
