@@ -1,0 +1,232 @@
+#include <qel/outside/odbc/Statement.h>
+
+#include <thread>
+#include <type_traits>
+
+#include <fmt/format.h>
+
+#include <qel/outside/odbc/DBException.h>
+#include <qel/outside/odbc/Database.h>
+#include <qel/outside/odbc/Timestamp.h>
+
+namespace qel::odbc {
+
+namespace {
+
+SQLHDBC OpenHandle(CDatabase& database) {
+    if (!database.IsOpen()) throw CDBException("08003", "the connection is not open", "Statement");
+    return database.m_hdbc;
+}
+
+// Text up to this many bytes is sent as VARCHAR, longer text as LONGVARCHAR.
+constexpr std::size_t kLongTextBytes = 8000;
+// Size of the pieces long values are read in.
+constexpr std::size_t kPieceBytes = 64 * 1024;
+
+SQLSMALLINT CTypeForNull(SQLSMALLINT sqlType) {
+    switch (sqlType) {
+        case SQL_SMALLINT: return SQL_C_SSHORT;
+        case SQL_INTEGER: return SQL_C_SLONG;
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+        case SQL_LONGVARBINARY: return SQL_C_BINARY;
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_TIMESTAMP: return SQL_C_TYPE_TIMESTAMP;
+        default: return SQL_C_CHAR;
+    }
+}
+
+}  // namespace
+
+Statement::Statement(CDatabase& database)
+    : m_statement(OpenHandle(database)), m_engine(database.Engine()) {}
+
+Statement::Statement(SQLHDBC hdbc) : m_statement(hdbc), m_engine(DetectEngine(hdbc)) {}
+
+void Statement::Prepare(const std::string& sql) {
+    CloseCursor();
+    m_prepared = false;
+    if (sql.empty()) throw CDBException("42000", "empty SQL statement", "SQLPrepare");
+    std::string text = sql;
+    auto deadline = std::chrono::steady_clock::now() + m_lockWait;
+    auto pause = std::chrono::milliseconds(20);
+    for (;;) {
+        SQLRETURN rc = SQLPrepare(Handle(), reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+        if (SQL_SUCCEEDED(rc)) break;
+        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_STMT, Handle());
+        bool locked = !records.empty() && IsLockError(m_engine, records.front());
+        if (!locked || std::chrono::steady_clock::now() + pause > deadline) {
+            throw CDBException(rc, std::move(records), "SQLPrepare");
+        }
+        // The failed preparation left nothing to execute: wait and prepare again.
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(250));
+    }
+    m_prepared = true;
+}
+
+Statement::Parameter& Statement::Slot(SQLUSMALLINT number) {
+    if (number == 0) throw CDBException("07009", "parameters are numbered from 1", "Statement::Set");
+    if (m_parameters.size() < number) m_parameters.resize(number);
+    return m_parameters[number - 1];
+}
+
+void Statement::SetNull(SQLUSMALLINT number, SQLSMALLINT sqlType) { Slot(number).value = Null{sqlType}; }
+void Statement::SetInt16(SQLUSMALLINT number, std::int16_t value) { Slot(number).value = value; }
+void Statement::SetInt32(SQLUSMALLINT number, std::int32_t value) { Slot(number).value = value; }
+void Statement::SetText(SQLUSMALLINT number, std::string value) { Slot(number).value = std::move(value); }
+void Statement::SetBinary(SQLUSMALLINT number, std::vector<std::uint8_t> value) { Slot(number).value = std::move(value); }
+void Statement::SetTimestamp(SQLUSMALLINT number, const SQL_TIMESTAMP_STRUCT& value) { Slot(number).value = value; }
+void Statement::SetDate(SQLUSMALLINT number, double automationDate) {
+    Slot(number).value = TimestampFromAutomationDate(automationDate);
+}
+
+void Statement::BindParameters() {
+    SQLRETURN rc = SQLFreeStmt(Handle(), SQL_RESET_PARAMS);
+    if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLFreeStmt(SQL_RESET_PARAMS)");
+    // A zero-length value still needs a valid buffer address.
+    static SQLCHAR empty = 0;
+    for (std::size_t i = 0; i < m_parameters.size(); ++i) {
+        Parameter& parameter = m_parameters[i];
+        auto number = static_cast<SQLUSMALLINT>(i + 1);
+        SQLSMALLINT cType = SQL_C_CHAR;
+        SQLSMALLINT sqlType = SQL_VARCHAR;
+        SQLULEN size = 1;
+        SQLSMALLINT digits = 0;
+        SQLPOINTER buffer = &empty;
+        SQLLEN bufferLength = 0;
+        std::visit(
+            [&](auto& value) {
+                using T = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, std::monostate>) {
+                    throw CDBException("07002", fmt::format("parameter {} has no value", number), "Statement::Execute");
+                } else if constexpr (std::is_same_v<T, Null>) {
+                    sqlType = value.sqlType;
+                    cType = CTypeForNull(value.sqlType);
+                    parameter.indicator = SQL_NULL_DATA;
+                } else if constexpr (std::is_same_v<T, std::int16_t>) {
+                    cType = SQL_C_SSHORT;
+                    sqlType = SQL_SMALLINT;
+                    size = 5;
+                    buffer = &value;
+                    parameter.indicator = 0;
+                } else if constexpr (std::is_same_v<T, std::int32_t>) {
+                    cType = SQL_C_SLONG;
+                    sqlType = SQL_INTEGER;
+                    size = 10;
+                    buffer = &value;
+                    parameter.indicator = 0;
+                } else if constexpr (std::is_same_v<T, std::string>) {
+                    sqlType = value.size() > kLongTextBytes ? SQL_LONGVARCHAR : SQL_VARCHAR;
+                    size = std::max<SQLULEN>(1, value.size());
+                    if (!value.empty()) buffer = value.data();
+                    bufferLength = static_cast<SQLLEN>(value.size());
+                    parameter.indicator = static_cast<SQLLEN>(value.size());
+                } else if constexpr (std::is_same_v<T, std::vector<std::uint8_t>>) {
+                    cType = SQL_C_BINARY;
+                    sqlType = SQL_LONGVARBINARY;
+                    size = std::max<SQLULEN>(1, value.size());
+                    if (!value.empty()) buffer = value.data();
+                    bufferLength = static_cast<SQLLEN>(value.size());
+                    parameter.indicator = static_cast<SQLLEN>(value.size());
+                } else {
+                    cType = SQL_C_TYPE_TIMESTAMP;
+                    sqlType = SQL_TYPE_TIMESTAMP;
+                    size = 23;
+                    digits = 3;
+                    buffer = &value;
+                    bufferLength = sizeof(SQL_TIMESTAMP_STRUCT);
+                    parameter.indicator = 0;
+                }
+            },
+            parameter.value);
+        rc = SQLBindParameter(Handle(), number, SQL_PARAM_INPUT, cType, sqlType, size, digits, buffer, bufferLength,
+                              &parameter.indicator);
+        if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLBindParameter");
+    }
+}
+
+SQLLEN Statement::Execute() {
+    if (!m_prepared) throw CDBException("HY010", "no statement is prepared", "SQLExecute");
+    CloseCursor();
+    BindParameters();
+    SQLRETURN rc = SQLExecute(Handle());
+    // An UPDATE or DELETE that matched no row.
+    if (rc == SQL_NO_DATA) return 0;
+    if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLExecute");
+    SQLLEN rows = -1;
+    rc = SQLRowCount(Handle(), &rows);
+    if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLRowCount");
+    return rows;
+}
+
+bool Statement::Fetch() {
+    SQLRETURN rc = SQLFetch(Handle());
+    if (rc == SQL_NO_DATA) return false;
+    if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLFetch");
+    return true;
+}
+
+SQLSMALLINT Statement::ColumnCount() {
+    SQLSMALLINT count = 0;
+    SQLRETURN rc = SQLNumResultCols(Handle(), &count);
+    if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLNumResultCols");
+    return count;
+}
+
+void Statement::CloseCursor() noexcept { SQLFreeStmt(Handle(), SQL_CLOSE); }
+
+template <typename T>
+std::optional<T> Statement::GetFixed(SQLUSMALLINT column, SQLSMALLINT cType, const char* origin) {
+    T value{};
+    SQLLEN indicator = 0;
+    SQLRETURN rc = SQLGetData(Handle(), column, cType, &value, sizeof(value), &indicator);
+    if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), origin);
+    if (indicator == SQL_NULL_DATA) return std::nullopt;
+    return value;
+}
+
+template <typename Buffer>
+std::optional<Buffer> Statement::GetLong(SQLUSMALLINT column, SQLSMALLINT cType, const char* origin) {
+    // Character pieces end in a terminating zero that is not part of the data.
+    const std::size_t terminator = cType == SQL_C_CHAR ? 1 : 0;
+    Buffer result;
+    std::vector<std::uint8_t> piece(kPieceBytes);
+    for (bool first = true;; first = false) {
+        SQLLEN indicator = 0;
+        SQLRETURN rc = SQLGetData(Handle(), column, cType, piece.data(), static_cast<SQLLEN>(piece.size()), &indicator);
+        // After the last piece the driver answers SQL_NO_DATA.
+        if (rc == SQL_NO_DATA && !first) break;
+        if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), origin);
+        if (indicator == SQL_NULL_DATA) return std::nullopt;
+        const std::size_t room = piece.size() - terminator;
+        const bool more = indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) > room;
+        if (first && indicator != SQL_NO_TOTAL) result.reserve(static_cast<std::size_t>(indicator));
+        std::size_t length = more ? room : static_cast<std::size_t>(indicator);
+        result.insert(result.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(length));
+        if (!more) break;
+    }
+    return result;
+}
+
+std::optional<std::int16_t> Statement::GetInt16(SQLUSMALLINT column) {
+    return GetFixed<std::int16_t>(column, SQL_C_SSHORT, "SQLGetData(SQL_C_SSHORT)");
+}
+
+std::optional<std::int32_t> Statement::GetInt32(SQLUSMALLINT column) {
+    return GetFixed<std::int32_t>(column, SQL_C_SLONG, "SQLGetData(SQL_C_SLONG)");
+}
+
+std::optional<SQL_TIMESTAMP_STRUCT> Statement::GetTimestamp(SQLUSMALLINT column) {
+    return GetFixed<SQL_TIMESTAMP_STRUCT>(column, SQL_C_TYPE_TIMESTAMP, "SQLGetData(SQL_C_TYPE_TIMESTAMP)");
+}
+
+std::optional<std::string> Statement::GetText(SQLUSMALLINT column) {
+    return GetLong<std::string>(column, SQL_C_CHAR, "SQLGetData(SQL_C_CHAR)");
+}
+
+std::optional<std::vector<std::uint8_t>> Statement::GetBinary(SQLUSMALLINT column) {
+    return GetLong<std::vector<std::uint8_t>>(column, SQL_C_BINARY, "SQLGetData(SQL_C_BINARY)");
+}
+
+}  // namespace qel::odbc
