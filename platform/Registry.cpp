@@ -129,7 +129,7 @@ Document LoadForReading(const std::string& path) {
             return Document::Empty();
         case ReadStatus::Ok: break;
     }
-    return Document::Parse(bytes, path);
+    return Document::Parse(std::move(bytes), path);
 }
 
 // Read-modify-write under the exclusive lock of the companion lock file.
@@ -163,7 +163,7 @@ bool Modify(const std::string& registryPath, const std::function<bool(Document&)
     int error = 0;
     ReadStatus status = ReadWholeFile(path, bytes, error);
     if (status == ReadStatus::Failed) return fail("cannot be read, so it is not written over", error);
-    Document doc = status == ReadStatus::Missing ? Document::Empty() : Document::Parse(bytes, path);
+    Document doc = status == ReadStatus::Missing ? Document::Empty() : Document::Parse(std::move(bytes), path);
     if (!doc.Writable()) {
         ReportDiagnostic(Severity::Error, "registry file " + path + " is not written over: its text cannot be decoded");
         return false;
@@ -190,9 +190,9 @@ bool Modify(const std::string& registryPath, const std::function<bool(Document&)
     if (::fchmod(out.get(), mode) != 0) return discard("cannot set the file mode");
     if (!WriteAll(out.get(), *content)) return discard("cannot write");
     if (::fsync(out.get()) != 0) return discard("cannot flush");
+    // The folder is not synced: after a crash the file is the old or the new
+    // version, both whole; a second sync per write would only add latency.
     if (::rename(temporary.c_str(), path.c_str()) != 0) return discard("cannot replace");
-    Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) ::fsync(dir.get());
     return true;
 }
 
@@ -215,7 +215,7 @@ std::optional<LONG> Registry::GetInt(const std::string& key, const std::string& 
     const registry_detail::Line* value = doc.FindValue(Fold(TrimKey(key)), Fold(name));
     if (value == nullptr) return std::nullopt;
     if (value->valueType != registry_detail::ValueType::Dword) {
-        ReportOnce(path + "\x1f" "type " + value->text,
+        ReportOnce(path + "\x1f" "dword " + std::string(value->text),
                    "registry value " + TrimKey(key) + "\\" + name + " in " + path +
                        " is not a dword; it reads as absent");
         return std::nullopt;
@@ -229,12 +229,12 @@ std::optional<std::string> Registry::GetString(const std::string& key, const std
     const registry_detail::Line* value = doc.FindValue(Fold(TrimKey(key)), Fold(name));
     if (value == nullptr) return std::nullopt;
     if (value->valueType != registry_detail::ValueType::String) {
-        ReportOnce(path + "\x1f" "type " + value->text,
+        ReportOnce(path + "\x1f" "string " + std::string(value->text),
                    "registry value " + TrimKey(key) + "\\" + name + " in " + path +
                        " is not a string; it reads as absent");
         return std::nullopt;
     }
-    return value->stringValue;
+    return value->StringValue();
 }
 
 bool Registry::SetInt(const std::string& key, const std::string& name, LONG value) {

@@ -52,35 +52,44 @@ std::vector<std::string> SplitPath(const std::string& path) {
     return parts;
 }
 
-// A regedit quoted string starting at s[pos] == '"'. Only \\ and \" are
+// The text between the quotes of a regedit quoted string starting at
+// s[pos] == '"'; pos ends after the closing quote. Only \\ and \" are
 // escapes; a backslash before anything else is kept, as hand-written paths
 // ("C:\Temp") are common.
-bool ParseQuoted(std::string_view s, std::size_t& pos, std::string& out) {
-    ++pos;
+bool ScanQuoted(std::string_view s, std::size_t& pos, std::string_view& inner) {
+    std::size_t start = ++pos;
     while (pos < s.size()) {
         char c = s[pos];
         if (c == '\\' && pos + 1 < s.size() && (s[pos + 1] == '\\' || s[pos + 1] == '"')) {
-            out += s[pos + 1];
             pos += 2;
-            continue;
-        }
-        if (c == '"') {
+        } else if (c == '"') {
+            inner = s.substr(start, pos - start);
             ++pos;
             return true;
+        } else {
+            ++pos;
         }
-        out += c;
-        ++pos;
     }
     return false;
+}
+
+std::string Unescape(std::string_view inner) {
+    std::string out;
+    out.reserve(inner.size());
+    for (std::size_t i = 0; i < inner.size(); ++i) {
+        if (inner[i] == '\\' && i + 1 < inner.size() && (inner[i + 1] == '\\' || inner[i + 1] == '"')) ++i;
+        out += inner[i];
+    }
+    return out;
 }
 
 // Fills the value fields of a line; false when it is not a value line.
 bool ParseValue(std::string_view t, Line& line) {
     std::size_t pos = 0;
-    std::string name;
+    std::string_view name;
     if (t[0] == '@') {
         pos = 1;
-    } else if (!ParseQuoted(t, pos, name)) {
+    } else if (!ScanQuoted(t, pos, name)) {
         return false;
     }
     while (pos < t.size() && IsSpace(t[pos])) ++pos;
@@ -88,28 +97,32 @@ bool ParseValue(std::string_view t, Line& line) {
     std::string_view data = Trim(t.substr(pos + 1));
     if (data.empty()) return false;
 
-    line.valueName = std::move(name);
+    line.rawName = name;
     line.isDeletion = false;
     if (data[0] == '"') {
         std::size_t p = 0;
-        std::string value;
-        if (!ParseQuoted(data, p, value) || !Trim(data.substr(p)).empty()) return false;
+        std::string_view inner;
+        if (!ScanQuoted(data, p, inner) || !Trim(data.substr(p)).empty()) return false;
         line.valueType = ValueType::String;
-        line.stringValue = std::move(value);
+        line.rawString = inner;
     } else if (data == "-") {
         line.valueType = ValueType::Other;
         line.isDeletion = true;
     } else if (StartsWithNoCase(data, "dword:")) {
         std::string_view digits = data.substr(6);
-        if (digits.empty() || digits.size() > 8 || !std::all_of(digits.begin(), digits.end(), IsHexDigit)) return false;
+        if (digits.empty() || digits.size() > 8) return false;
+        std::uint32_t value = 0;
+        for (char c : digits) {
+            if (!IsHexDigit(c)) return false;
+            value = (value << 4) | static_cast<std::uint32_t>(c <= '9' ? c - '0' : LowerAscii(c) - 'a' + 10);
+        }
         line.valueType = ValueType::Dword;
-        line.dwordValue = static_cast<std::uint32_t>(std::stoul(std::string(digits), nullptr, 16));
+        line.dwordValue = value;
     } else if (StartsWithNoCase(data, "hex:") || StartsWithNoCase(data, "hex(")) {
         line.valueType = ValueType::Other;
     } else {
         return false;
     }
-    line.valueFolded = Fold(line.valueName);
     return true;
 }
 
@@ -121,9 +134,39 @@ bool ParseSection(std::string_view t, Line& line) {
     std::size_t slash = inner.find('\\');
     if (!EqualsNoCase(inner.substr(0, slash), kRoot)) return true;
     line.currentUser = true;
-    line.keyPath = slash == std::string_view::npos ? std::string() : TrimKey(std::string(inner.substr(slash + 1)));
-    line.keyFolded = Fold(line.keyPath);
+    std::string_view path = slash == std::string_view::npos ? std::string_view() : inner.substr(slash + 1);
+    while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    line.keyPath = path;
+    line.keyFolded = Fold(std::string(path));
     return true;
+}
+
+// Classifies one line (its text set); first tells whether no content came before.
+void Classify(Line& line, bool first, bool inSection) {
+    std::string_view t = Trim(line.text);
+    if (t.empty()) {
+        line.kind = LineKind::Blank;
+    } else if (first && (t == "REGEDIT4" || t == "Windows Registry Editor Version 5.00")) {
+        line.kind = LineKind::Header;
+    } else if (t[0] == ';') {
+        line.kind = LineKind::Comment;
+    } else if (t[0] == '[' && ParseSection(t, line)) {
+        line.kind = LineKind::Section;
+    } else if (inSection && (t[0] == '"' || t[0] == '@') && ParseValue(t, line)) {
+        line.kind = LineKind::Value;
+    } else {
+        line.kind = LineKind::Unparsed;
+    }
+}
+
+std::string_view EndText(LineEnd end) {
+    switch (end) {
+        case LineEnd::None: return "";
+        case LineEnd::Lf: return "\n";
+        case LineEnd::CrLf: return "\r\n";
+    }
+    return "";
 }
 
 // UTF-16LE (after its byte order mark) to UTF-8; nullopt on unpaired surrogates.
@@ -262,29 +305,43 @@ std::string FormatValueLine(const std::string& name, const std::string& data) {
     return (name.empty() ? std::string("@") : FormatString(name)) + "=" + data;
 }
 
+std::string Line::ValueName() const { return Unescape(rawName); }
+
+std::string Line::StringValue() const { return Unescape(rawString); }
+
+bool Line::NameIs(const std::string& nameFolded) const {
+    bool plain = std::all_of(rawName.begin(), rawName.end(),
+                             [](char c) { return c != '\\' && static_cast<unsigned char>(c) < 0x80; });
+    if (plain) return EqualsNoCase(rawName, nameFolded);
+    return Fold(ValueName()) == nameFolded;
+}
+
 Document Document::Empty() {
     Document doc;
-    Line header;
-    header.kind = LineKind::Header;
-    header.text = "REGEDIT4";
-    header.end = "\n";
-    header.number = 1;
-    doc.m_lines.push_back(std::move(header));
+    doc.m_lines.push_back(doc.MakeLine("REGEDIT4"));
+    doc.m_lines.back().end = LineEnd::Lf;
     return doc;
 }
 
-Document Document::Parse(const std::string& bytes, const std::string& path) {
+Line Document::MakeLine(std::string text) {
+    m_added.push_back(std::make_unique<std::string>(std::move(text)));
+    Line line;
+    line.text = *m_added.back();
+    Classify(line, m_lines.empty(), true);
+    return line;
+}
+
+Document Document::Parse(std::string bytes, const std::string& path) {
     Document doc;
-    std::string decoded;
-    std::string_view text = bytes;
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    std::string_view raw = bytes;
+    std::size_t skip = 0;
+    if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
         doc.m_encoding = Encoding::Utf8Bom;
-        text.remove_prefix(3);
-    } else if (text.substr(0, 2) == "\xFF\xFE") {
-        auto utf8 = DecodeUtf16Le(text.substr(2));
-        if (utf8 && EncodeUtf16Le(*utf8) == text.substr(2)) {
-            decoded = std::move(*utf8);
-            text = decoded;
+        skip = 3;
+    } else if (raw.substr(0, 2) == "\xFF\xFE") {
+        auto utf8 = DecodeUtf16Le(raw.substr(2));
+        if (utf8 && EncodeUtf16Le(*utf8) == raw.substr(2)) {
+            bytes = std::move(*utf8);
             doc.m_encoding = Encoding::Utf16LeBom;
         } else {
             doc.m_writable = false;
@@ -292,70 +349,65 @@ Document Document::Parse(const std::string& bytes, const std::string& path) {
                        "registry file " + path + " is not valid UTF-16 text; it is left unchanged");
         }
     }
+    if (skip) bytes.erase(0, skip);
+    doc.m_text = std::make_unique<std::string>(std::move(bytes));
+    std::string_view text = *doc.m_text;
+    doc.m_lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+
+    // The next physical line from pos: its text and its end.
+    std::size_t pos = 0;
+    auto next = [&](std::string_view& lineText, LineEnd& end) {
+        std::size_t newline = text.find('\n', pos);
+        if (newline == std::string_view::npos) {
+            lineText = text.substr(pos);
+            end = LineEnd::None;
+            pos = text.size();
+            return;
+        }
+        lineText = text.substr(pos, newline - pos);
+        end = LineEnd::Lf;
+        pos = newline + 1;
+        if (!lineText.empty() && lineText.back() == '\r') {
+            lineText.remove_suffix(1);
+            end = LineEnd::CrLf;
+        }
+    };
 
     bool sawContent = false;
     bool inSection = false;
-    std::size_t number = 0;
-    std::size_t pos = 0;
+    std::uint32_t number = 0;
     while (pos < text.size()) {
-        std::size_t newline = text.find('\n', pos);
         Line line;
         line.number = ++number;
-        if (newline == std::string_view::npos) {
-            line.text = text.substr(pos);
-            pos = text.size();
-        } else {
-            line.text = text.substr(pos, newline - pos);
-            line.end = "\n";
-            pos = newline + 1;
-            if (!line.text.empty() && line.text.back() == '\r') {
-                line.text.pop_back();
-                line.end = "\r\n";
-            }
-        }
-
-        std::string_view t = Trim(line.text);
+        std::size_t start = pos;
+        next(line.text, line.end);
         bool first = !sawContent;
-        if (t.empty()) {
-            line.kind = LineKind::Blank;
-        } else {
-            sawContent = true;
-            if (first && (t == "REGEDIT4" || t == "Windows Registry Editor Version 5.00")) {
-                line.kind = LineKind::Header;
-            } else if (t[0] == ';') {
-                line.kind = LineKind::Comment;
-            } else if (t[0] == '[' && ParseSection(t, line)) {
-                line.kind = LineKind::Section;
-                inSection = true;
-            } else if (inSection && (t[0] == '"' || t[0] == '@') && ParseValue(t, line)) {
-                line.kind = LineKind::Value;
-                // Binary data may continue over lines that end with a backslash.
-                while (line.valueType == ValueType::Other && !line.isDeletion && Trim(line.text).back() == '\\' &&
-                       pos < text.size()) {
-                    std::size_t next = text.find('\n', pos);
-                    std::string_view part = text.substr(pos, next == std::string_view::npos ? next : next - pos);
-                    line.text += line.end;
-                    line.end = next == std::string_view::npos ? "" : "\n";
-                    pos = next == std::string_view::npos ? text.size() : next + 1;
-                    ++number;
-                    if (!part.empty() && part.back() == '\r' && !line.end.empty()) {
-                        part.remove_suffix(1);
-                        line.end = "\r\n";
-                    }
-                    line.text += part;
-                    if (Trim(part).empty()) break;
-                }
-            } else {
-                line.kind = LineKind::Unparsed;
-            }
-            if (first && line.kind != LineKind::Header && doc.m_writable)
-                ReportOnce(path + "\x1f" "header", "registry file " + path +
-                                                        " does not start with REGEDIT4; reading what can be read");
-            if (line.kind == LineKind::Unparsed && doc.m_writable)
-                ReportOnce(path + "\x1f" + line.text, "registry file " + path + " line " +
-                                                           std::to_string(line.number) +
-                                                           " cannot be parsed and is kept as written: " + line.text);
+        Classify(line, first, inSection);
+        if (line.kind == LineKind::Blank) {
+            doc.m_lines.push_back(std::move(line));
+            continue;
         }
+        sawContent = true;
+        if (line.kind == LineKind::Section) inSection = true;
+        // Binary data may continue over lines that end with a backslash.
+        if (line.kind == LineKind::Value) {
+            while (line.valueType == ValueType::Other && !line.isDeletion && Trim(line.text).back() == '\\' &&
+                   pos < text.size()) {
+                std::string_view part;
+                next(part, line.end);
+                ++number;
+                std::size_t length = static_cast<std::size_t>(part.data() - text.data()) + part.size() - start;
+                line.text = text.substr(start, length);
+                if (Trim(part).empty()) break;
+            }
+        }
+        if (first && line.kind != LineKind::Header && doc.m_writable)
+            ReportOnce(path + "\x1f" "header",
+                       "registry file " + path + " does not start with REGEDIT4; reading what can be read");
+        if (line.kind == LineKind::Unparsed && doc.m_writable)
+            ReportOnce(path + "\x1f" + std::string(line.text),
+                       "registry file " + path + " line " + std::to_string(line.number) +
+                           " cannot be parsed and is kept as written: " + std::string(line.text));
         doc.m_lines.push_back(std::move(line));
     }
     return doc;
@@ -365,7 +417,7 @@ std::optional<std::string> Document::Serialize() const {
     std::string body;
     for (const Line& line : m_lines) {
         body += line.text;
-        body += line.end;
+        body += EndText(line.end);
     }
     switch (m_encoding) {
         case Encoding::Utf8: return body;
@@ -400,7 +452,7 @@ const Line* Document::FindValue(const std::string& keyFolded, const std::string&
     for (const Line& line : m_lines) {
         if (line.kind == LineKind::Section) {
             inKey = line.currentUser && line.keyFolded == keyFolded;
-        } else if (inKey && line.kind == LineKind::Value && line.valueFolded == nameFolded) {
+        } else if (inKey && line.kind == LineKind::Value && line.NameIs(nameFolded)) {
             found = line.isDeletion ? nullptr : &line;
         }
     }
@@ -425,7 +477,7 @@ std::vector<std::string> Document::SubKeys(const std::string& keyFolded) const {
         if (line.kind != LineKind::Section || !line.currentUser || line.keyFolded.size() <= prefix.size() ||
             !line.keyFolded.starts_with(prefix))
             continue;
-        std::vector<std::string> parts = SplitPath(line.keyPath);
+        std::vector<std::string> parts = SplitPath(std::string(line.keyPath));
         if (parts.size() <= depth) continue;
         if (seen.insert(Fold(parts[depth])).second) names.push_back(parts[depth]);
     }
@@ -439,18 +491,18 @@ std::vector<std::string> Document::ValueNames(const std::string& keyFolded) cons
     for (const Line& line : m_lines) {
         if (line.kind == LineKind::Section) {
             inKey = line.currentUser && line.keyFolded == keyFolded;
-        } else if (inKey && line.kind == LineKind::Value && !line.isDeletion &&
-                   seen.insert(line.valueFolded).second) {
-            names.push_back(line.valueName);
+        } else if (inKey && line.kind == LineKind::Value && !line.isDeletion) {
+            std::string name = line.ValueName();
+            if (seen.insert(Fold(name)).second) names.push_back(std::move(name));
         }
     }
     return names;
 }
 
-std::string Document::NewLineEnd() const {
+LineEnd Document::NewLineEnd() const {
     for (const Line& line : m_lines)
-        if (!line.end.empty()) return line.end;
-    return "\n";
+        if (line.end != LineEnd::None) return line.end;
+    return LineEnd::Lf;
 }
 
 std::string Document::DisplayPath(const std::string& key) const {
@@ -459,7 +511,7 @@ std::string Document::DisplayPath(const std::string& key) const {
     std::vector<std::string> best;
     for (const Line& line : m_lines) {
         if (line.kind != LineKind::Section || !line.currentUser) continue;
-        std::vector<std::string> existing = SplitPath(line.keyPath);
+        std::vector<std::string> existing = SplitPath(std::string(line.keyPath));
         std::size_t n = 0;
         while (n < parts.size() && n < existing.size() && Fold(parts[n]) == Fold(existing[n])) ++n;
         if (n > best.size()) best.assign(existing.begin(), existing.begin() + static_cast<std::ptrdiff_t>(n));
@@ -473,22 +525,15 @@ std::string Document::DisplayPath(const std::string& key) const {
 }
 
 void Document::AppendSection(const std::string& key) {
-    std::string end = NewLineEnd();
-    if (!m_lines.empty() && m_lines.back().end.empty()) m_lines.back().end = end;
+    LineEnd end = NewLineEnd();
+    if (!m_lines.empty() && m_lines.back().end == LineEnd::None) m_lines.back().end = end;
     if (!m_lines.empty() && m_lines.back().kind != LineKind::Blank) {
-        Line blank;
-        blank.kind = LineKind::Blank;
-        blank.end = end;
-        m_lines.push_back(std::move(blank));
+        m_lines.push_back(MakeLine(std::string()));
+        m_lines.back().end = end;
     }
-    Line section;
-    section.kind = LineKind::Section;
-    section.keyPath = DisplayPath(key);
-    section.text = "[" + std::string(kRoot) + (section.keyPath.empty() ? "" : "\\") + section.keyPath + "]";
-    section.end = end;
-    section.currentUser = true;
-    section.keyFolded = Fold(section.keyPath);
-    m_lines.push_back(std::move(section));
+    std::string path = DisplayPath(key);
+    m_lines.push_back(MakeLine("[" + std::string(kRoot) + (path.empty() ? "" : "\\") + path + "]"));
+    m_lines.back().end = end;
 }
 
 bool Document::SetValue(const std::string& key, const std::string& name, const std::string& data) {
@@ -499,17 +544,18 @@ bool Document::SetValue(const std::string& key, const std::string& name, const s
     std::optional<std::size_t> existing;
     for (std::size_t section : sections)
         for (std::size_t i = section + 1, end = SectionEnd(section); i < end; ++i)
-            if (m_lines[i].kind == LineKind::Value && m_lines[i].valueFolded == nameFolded) existing = i;
+            if (m_lines[i].kind == LineKind::Value && m_lines[i].NameIs(nameFolded)) existing = i;
 
-    Line line;
-    line.kind = LineKind::Value;
-    line.text = FormatValueLine(existing ? m_lines[*existing].valueName : name, data);
+    Line line = MakeLine(FormatValueLine(existing ? m_lines[*existing].ValueName() : name, data));
+    if (line.kind != LineKind::Value) return false;
     line.end = NewLineEnd();
-    if (!ParseValue(Trim(line.text), line)) return false;
 
     if (existing) {
         Line& old = m_lines[*existing];
-        if (old.text == line.text) return false;
+        bool same = old.kind == LineKind::Value && !old.isDeletion && old.valueType == line.valueType &&
+                    ((line.valueType == ValueType::Dword && old.dwordValue == line.dwordValue) ||
+                     (line.valueType == ValueType::String && old.StringValue() == line.StringValue()));
+        if (same) return false;  // a hand-written form of the same value stays as written
         line.end = old.end;
         line.number = old.number;
         old = std::move(line);
@@ -525,7 +571,7 @@ bool Document::SetValue(const std::string& key, const std::string& name, const s
         at = SectionEnd(section);
         while (at > section + 1 && m_lines[at - 1].kind == LineKind::Blank) --at;
     }
-    if (at > 0 && m_lines[at - 1].end.empty()) m_lines[at - 1].end = line.end;
+    if (at > 0 && m_lines[at - 1].end == LineEnd::None) m_lines[at - 1].end = line.end;
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
     return true;
 }
@@ -557,7 +603,7 @@ bool Document::DeleteValue(const std::string& keyFolded, const std::string& name
     bool inKey = false;
     for (Line& line : m_lines) {
         if (line.kind == LineKind::Section) inKey = line.currentUser && line.keyFolded == keyFolded;
-        if (!(inKey && line.kind == LineKind::Value && !line.isDeletion && line.valueFolded == nameFolded))
+        if (!(inKey && line.kind == LineKind::Value && !line.isDeletion && line.NameIs(nameFolded)))
             kept.push_back(std::move(line));
     }
     bool changed = kept.size() != m_lines.size();

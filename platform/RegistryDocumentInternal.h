@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qel::platform::registry_detail {
@@ -21,27 +23,31 @@ std::string Fold(const std::string& name);
 // Key path as callers give it, without leading or trailing backslashes.
 std::string TrimKey(const std::string& key);
 
-enum class LineKind { Header, Blank, Comment, Section, Value, Unparsed };
-enum class ValueType { String, Dword, Other };
+enum class LineKind : std::uint8_t { Header, Blank, Comment, Section, Value, Unparsed };
+enum class ValueType : std::uint8_t { String, Dword, Other };
+enum class LineEnd : std::uint8_t { None, Lf, CrLf };
 
+// One line of the file. The texts are views into the document's buffers, so
+// parsing a file of thousands of values allocates little; names and strings
+// are unescaped only when asked for.
 struct Line {
     LineKind kind = LineKind::Unparsed;
-    std::string text;  // without its line end; a continued value spans several physical lines
-    std::string end;   // "\n", "\r\n" or "" (last line without a line end)
-    std::size_t number = 0;  // 1-based number of the first physical line
-
-    // Section lines: the path below HKEY_CURRENT_USER (only when currentUser).
-    bool currentUser = false;
-    std::string keyPath;
-    std::string keyFolded;
-
-    // Value lines.
-    std::string valueName;
-    std::string valueFolded;
+    LineEnd end = LineEnd::None;
     ValueType valueType = ValueType::Other;
-    bool isDeletion = false;  // "name"=- : an import directive, not a value
-    std::string stringValue;
+    bool currentUser = false;  // section of HKEY_CURRENT_USER
+    bool isDeletion = false;   // "name"=- : an import directive, not a value
+    std::uint32_t number = 0;  // 1-based number of the first physical line
     std::uint32_t dwordValue = 0;
+    std::string_view text;     // without its line end; a continued value spans several physical lines
+    std::string_view keyPath;  // sections of the current user: the path below the root
+    std::string keyFolded;
+    std::string_view rawName;    // values: the name between its quotes, still escaped ("" for @)
+    std::string_view rawString;  // string values: the text between the quotes, still escaped
+
+    std::string ValueName() const;
+    std::string StringValue() const;
+    // Whether the value's name folds to the given folded name.
+    bool NameIs(const std::string& nameFolded) const;
 };
 
 enum class Encoding { Utf8, Utf8Bom, Utf16LeBom };
@@ -50,7 +56,7 @@ class Document {
 public:
     // Parses file content. Problems (lines that cannot be parsed, a missing
     // header, text that cannot be decoded) are reported once per file and line.
-    static Document Parse(const std::string& bytes, const std::string& pathForMessages);
+    static Document Parse(std::string bytes, const std::string& pathForMessages);
     static Document Empty();
 
     // The file content; nullopt when the text cannot be encoded in the
@@ -66,20 +72,27 @@ public:
     std::vector<std::string> SubKeys(const std::string& keyFolded) const;
     std::vector<std::string> ValueNames(const std::string& keyFolded) const;
 
-    // Edits; each returns whether the document changed.
+    // Edits; each returns whether the document changed. The new value is
+    // given as a formatted value line's data part (FormatString, FormatDword).
     bool SetValue(const std::string& key, const std::string& name, const std::string& data);
     bool CreateKey(const std::string& key);
     bool DeleteKey(const std::string& keyFolded);
     bool DeleteValue(const std::string& keyFolded, const std::string& nameFolded);
 
 private:
+    Document() = default;
     // Indexes of the section lines of a key, in file order.
     std::vector<std::size_t> SectionsOf(const std::string& keyFolded) const;
     std::size_t SectionEnd(std::size_t section) const;
-    std::string NewLineEnd() const;
+    LineEnd NewLineEnd() const;
+    // A line made by an edit; its text is kept by the document.
+    Line MakeLine(std::string text);
     void AppendSection(const std::string& key);
     std::string DisplayPath(const std::string& key) const;
 
+    // Heap-held so that the views of the lines survive moving the document.
+    std::unique_ptr<std::string> m_text;
+    std::vector<std::unique_ptr<std::string>> m_added;
     std::vector<Line> m_lines;
     Encoding m_encoding = Encoding::Utf8;
     bool m_writable = true;

@@ -1,0 +1,189 @@
+#include <qel/platform/NamedMutex.h>
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/Sandbox.h"
+
+namespace fs = std::filesystem;
+using qel::platform::NamedMutex;
+using qel::platform::NamedMutexResult;
+
+namespace {
+
+bool Held(const NamedMutexResult& r) { return !r.failed && !r.alreadyExists && r.handle && r.handle->IsHeld(); }
+bool Existing(const NamedMutexResult& r) { return !r.failed && r.alreadyExists && !r.handle; }
+
+// A child process that takes the mutex, tells the parent through a pipe,
+// and then waits until it is killed or its pipe closes.
+class Holder {
+public:
+    explicit Holder(const std::string& name) {
+        int toParent[2];
+        int toChild[2];
+        if (::pipe(toParent) != 0 || ::pipe(toChild) != 0) return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(toParent[0]);
+            ::close(toChild[1]);
+            NamedMutexResult r = NamedMutex::Create(name);
+            char answer = Held(r) ? 'y' : 'n';
+            (void)!::write(toParent[1], &answer, 1);
+            char ignored;
+            (void)!::read(toChild[0], &ignored, 1);  // returns when the parent closes its end
+            ::_exit(0);
+        }
+        ::close(toParent[1]);
+        ::close(toChild[0]);
+        m_release = toChild[1];
+        char answer = 'n';
+        m_took = ::read(toParent[0], &answer, 1) == 1 && answer == 'y';
+        ::close(toParent[0]);
+    }
+    ~Holder() {
+        Release();
+        Wait();
+    }
+    bool Took() const { return m_took; }
+    void Release() {
+        if (m_release >= 0) ::close(m_release);
+        m_release = -1;
+    }
+    void Kill() { ::kill(m_pid, SIGKILL); }
+    int Wait() {
+        int status = 0;
+        if (m_pid > 0) ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return status;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_release = -1;
+    bool m_took = false;
+};
+
+TEST(NamedMutexTest, OneHolderPerNameWithinAProcess) {
+    NamedMutexResult first = NamedMutex::Create("QEL_DB_MUTEX_3");
+    ASSERT_TRUE(Held(first));
+    EXPECT_EQ(first.handle->Name(), "QEL_DB_MUTEX_3");
+    EXPECT_TRUE(Existing(NamedMutex::Create("QEL_DB_MUTEX_3")));
+    EXPECT_TRUE(Held(NamedMutex::Create("QEL_DB_MUTEX_4")));  // taken and released at once
+    EXPECT_TRUE(Held(NamedMutex::Create("qel_db_mutex_3")));  // names are case-sensitive
+
+    first.handle->Close();
+    EXPECT_FALSE(first.handle->IsHeld());
+    first.handle->Close();
+    NamedMutexResult second = NamedMutex::Create("QEL_DB_MUTEX_3");
+    ASSERT_TRUE(Held(second));
+    second.handle.reset();
+    EXPECT_TRUE(Held(NamedMutex::Create("QEL_DB_MUTEX_3")));
+}
+
+TEST(NamedMutexTest, NamesMapToDistinctSafeFiles) {
+    const std::string names[] = {"a/b", "a%2Fb", "..", "Global\\x", "Citt\xC3\xA0", ".hidden", "a b"};
+    std::vector<qel::platform::MutexHandle> handles;
+    for (const std::string& name : names) {
+        NamedMutexResult r = NamedMutex::Create(name);
+        ASSERT_TRUE(Held(r)) << name << ": " << r.error;
+        handles.push_back(std::move(r.handle));
+    }
+    std::string folder = qel::test::Sandbox::Current().Path("runtime");
+    EXPECT_EQ(NamedMutex::Folder(), folder);
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().extension() != ".mutex") continue;
+        ++files;
+        std::string file = entry.path().filename().string();
+        EXPECT_EQ(file.find_first_of("/\\ "), std::string::npos) << file;
+        EXPECT_NE(file[0], '.') << file;
+    }
+    EXPECT_EQ(files, std::size(names));
+    for (const std::string& name : names) EXPECT_TRUE(Existing(NamedMutex::Create(name))) << name;
+    handles.clear();
+    for (const std::string& name : names) EXPECT_TRUE(Held(NamedMutex::Create(name))) << name;
+    for (const auto& entry : fs::directory_iterator(folder))  // closing removes the files
+        EXPECT_NE(entry.path().extension(), ".mutex") << entry.path();
+}
+
+TEST(NamedMutexTest, BadNamesAndFoldersFail) {
+    NamedMutexResult empty = NamedMutex::Create("");
+    EXPECT_TRUE(empty.failed);
+    EXPECT_FALSE(empty.handle);
+    EXPECT_TRUE(NamedMutex::Create(std::string(200, '/')).failed);
+
+    std::string blocker = qel::test::Sandbox::Current().Path("blocker");
+    std::ofstream(blocker) << "file";
+    std::string saved = qel::test::Sandbox::Getenv("QEL_RUNTIME_DIR");
+    ::setenv("QEL_RUNTIME_DIR", (blocker + "/mutexes").c_str(), 1);
+    NamedMutexResult r = NamedMutex::Create("QEL_DB_MUTEX_1");
+    ::setenv("QEL_RUNTIME_DIR", saved.c_str(), 1);
+    EXPECT_TRUE(r.failed);
+    EXPECT_FALSE(r.alreadyExists);
+    EXPECT_FALSE(r.handle);
+    EXPECT_NE(r.error.find("mutexes"), std::string::npos) << r.error;
+}
+
+TEST(NamedMutexTest, FallbackFolderIsPrivate) {
+    std::string saved = qel::test::Sandbox::Getenv("QEL_RUNTIME_DIR");
+    ::unsetenv("QEL_RUNTIME_DIR");
+    std::string expected = qel::test::Sandbox::Current().Path("runtime") + "/qel";
+    EXPECT_EQ(NamedMutex::Folder(), expected);
+    NamedMutexResult r = NamedMutex::Create("QEL_DB_MUTEX_1");
+    ::setenv("QEL_RUNTIME_DIR", saved.c_str(), 1);
+    ASSERT_TRUE(Held(r)) << r.error;
+    struct stat info {};
+    ASSERT_EQ(::stat(expected.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST(NamedMutexTest, OneHolderAcrossProcesses) {
+    {
+        Holder child("QEL_DB_MUTEX_7");
+        ASSERT_TRUE(child.Took());
+        EXPECT_TRUE(Existing(NamedMutex::Create("QEL_DB_MUTEX_7")));
+        child.Release();
+        child.Wait();
+        EXPECT_TRUE(Held(NamedMutex::Create("QEL_DB_MUTEX_7")));
+    }
+    NamedMutexResult mine = NamedMutex::Create("QEL_DB_MUTEX_7");
+    ASSERT_TRUE(Held(mine));
+    Holder child("QEL_DB_MUTEX_7");
+    EXPECT_FALSE(child.Took());
+}
+
+TEST(NamedMutexTest, KilledHolderReleasesTheMutex) {
+    Holder child("QEL_DB_MUTEX_9");
+    ASSERT_TRUE(child.Took());
+    EXPECT_TRUE(Existing(NamedMutex::Create("QEL_DB_MUTEX_9")));
+    child.Kill();
+    int status = child.Wait();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_TRUE(Held(NamedMutex::Create("QEL_DB_MUTEX_9")));
+}
+
+TEST(NamedMutexTest, ForkedChildClosingItsCopyKeepsTheParentsMutex) {
+    NamedMutexResult mine = NamedMutex::Create("QEL_DB_MUTEX_5");
+    ASSERT_TRUE(Held(mine));
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        mine.handle->Close();
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(Existing(NamedMutex::Create("QEL_DB_MUTEX_5")));
+    Holder other("QEL_DB_MUTEX_5");
+    EXPECT_FALSE(other.Took());
+}
+
+}  // namespace
