@@ -22,52 +22,37 @@ namespace {
 bool Held(const NamedMutexResult& r) { return !r.failed && !r.alreadyExists && r.handle && r.handle->IsHeld(); }
 bool Existing(const NamedMutexResult& r) { return !r.failed && r.alreadyExists && !r.handle; }
 
-// A child process that takes the mutex, tells the parent through a pipe,
-// and then waits until it is killed or its pipe closes.
+// A child process that takes the mutex, tells the parent whether it got it,
+// and waits for a signal.
 class Holder {
 public:
     explicit Holder(const std::string& name) {
-        int toParent[2];
-        int toChild[2];
-        if (::pipe(toParent) != 0 || ::pipe(toChild) != 0) return;
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0) return;
         m_pid = ::fork();
         if (m_pid == 0) {
-            ::close(toParent[0]);
-            ::close(toChild[1]);
             NamedMutexResult r = NamedMutex::Create(name);
             char answer = Held(r) ? 'y' : 'n';
-            (void)!::write(toParent[1], &answer, 1);
-            char ignored;
-            (void)!::read(toChild[0], &ignored, 1);  // returns when the parent closes its end
-            ::_exit(0);
+            (void)!::write(pipeFds[1], &answer, 1);
+            for (;;) ::pause();
         }
-        ::close(toParent[1]);
-        ::close(toChild[0]);
-        m_release = toChild[1];
+        ::close(pipeFds[1]);
         char answer = 'n';
-        m_took = ::read(toParent[0], &answer, 1) == 1 && answer == 'y';
-        ::close(toParent[0]);
+        m_took = ::read(pipeFds[0], &answer, 1) == 1 && answer == 'y';
+        ::close(pipeFds[0]);
     }
-    ~Holder() {
-        Release();
-        Wait();
-    }
+    ~Holder() { Stop(SIGTERM); }
     bool Took() const { return m_took; }
-    void Release() {
-        if (m_release >= 0) ::close(m_release);
-        m_release = -1;
-    }
-    void Kill() { ::kill(m_pid, SIGKILL); }
-    int Wait() {
+    // Ends the child; returns its wait status.
+    int Stop(int signal) {
         int status = 0;
-        if (m_pid > 0) ::waitpid(m_pid, &status, 0);
+        if (m_pid > 0 && ::kill(m_pid, signal) == 0) ::waitpid(m_pid, &status, 0);
         m_pid = -1;
         return status;
     }
 
 private:
     pid_t m_pid = -1;
-    int m_release = -1;
     bool m_took = false;
 };
 
@@ -96,53 +81,39 @@ TEST(NamedMutexTest, NamesMapToDistinctSafeFiles) {
         ASSERT_TRUE(Held(r)) << name << ": " << r.error;
         handles.push_back(std::move(r.handle));
     }
-    std::string folder = qel::test::Sandbox::Current().Path("runtime");
-    EXPECT_EQ(NamedMutex::Folder(), folder);
-    std::size_t files = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().extension() != ".mutex") continue;
-        ++files;
-        std::string file = entry.path().filename().string();
-        EXPECT_EQ(file.find_first_of("/\\ "), std::string::npos) << file;
-        EXPECT_NE(file[0], '.') << file;
-    }
-    EXPECT_EQ(files, std::size(names));
     for (const std::string& name : names) EXPECT_TRUE(Existing(NamedMutex::Create(name))) << name;
+    auto files = [] {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(qel::test::Sandbox::Current().Path("runtime")))
+            if (entry.path().extension() == ".mutex") found.push_back(entry.path().filename().string());
+        return found;
+    };
+    EXPECT_EQ(files().size(), std::size(names));
+    for (const std::string& file : files()) EXPECT_TRUE(file.find_first_of("/\\ ") == std::string::npos && file[0] != '.') << file;
     handles.clear();
-    for (const std::string& name : names) EXPECT_TRUE(Held(NamedMutex::Create(name))) << name;
-    for (const auto& entry : fs::directory_iterator(folder))  // closing removes the files
-        EXPECT_NE(entry.path().extension(), ".mutex") << entry.path();
+    EXPECT_TRUE(files().empty());  // closing removes the files
 }
 
-TEST(NamedMutexTest, BadNamesAndFoldersFail) {
-    NamedMutexResult empty = NamedMutex::Create("");
-    EXPECT_TRUE(empty.failed);
-    EXPECT_FALSE(empty.handle);
-    EXPECT_TRUE(NamedMutex::Create(std::string(200, '/')).failed);
+TEST(NamedMutexTest, FolderFromTheEnvironmentAndFailures) {
+    std::string saved = qel::test::Sandbox::Getenv("QEL_RUNTIME_DIR");
+    ::unsetenv("QEL_RUNTIME_DIR");
+    std::string fallback = qel::test::Sandbox::Current().Path("runtime") + "/qel";
+    EXPECT_EQ(NamedMutex::Folder(), fallback);
+    EXPECT_TRUE(Held(NamedMutex::Create("QEL_DB_MUTEX_1")));
+    struct stat info {};
+    ASSERT_EQ(::stat(fallback.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
 
     std::string blocker = qel::test::Sandbox::Current().Path("blocker");
     std::ofstream(blocker) << "file";
-    std::string saved = qel::test::Sandbox::Getenv("QEL_RUNTIME_DIR");
     ::setenv("QEL_RUNTIME_DIR", (blocker + "/mutexes").c_str(), 1);
     NamedMutexResult r = NamedMutex::Create("QEL_DB_MUTEX_1");
     ::setenv("QEL_RUNTIME_DIR", saved.c_str(), 1);
-    EXPECT_TRUE(r.failed);
-    EXPECT_FALSE(r.alreadyExists);
-    EXPECT_FALSE(r.handle);
+    EXPECT_TRUE(r.failed && !r.alreadyExists && !r.handle);
     EXPECT_NE(r.error.find("mutexes"), std::string::npos) << r.error;
-}
 
-TEST(NamedMutexTest, FallbackFolderIsPrivate) {
-    std::string saved = qel::test::Sandbox::Getenv("QEL_RUNTIME_DIR");
-    ::unsetenv("QEL_RUNTIME_DIR");
-    std::string expected = qel::test::Sandbox::Current().Path("runtime") + "/qel";
-    EXPECT_EQ(NamedMutex::Folder(), expected);
-    NamedMutexResult r = NamedMutex::Create("QEL_DB_MUTEX_1");
-    ::setenv("QEL_RUNTIME_DIR", saved.c_str(), 1);
-    ASSERT_TRUE(Held(r)) << r.error;
-    struct stat info {};
-    ASSERT_EQ(::stat(expected.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_TRUE(NamedMutex::Create("").failed);
+    EXPECT_TRUE(NamedMutex::Create(std::string(200, '/')).failed);
 }
 
 TEST(NamedMutexTest, OneHolderAcrossProcesses) {
@@ -150,8 +121,7 @@ TEST(NamedMutexTest, OneHolderAcrossProcesses) {
         Holder child("QEL_DB_MUTEX_7");
         ASSERT_TRUE(child.Took());
         EXPECT_TRUE(Existing(NamedMutex::Create("QEL_DB_MUTEX_7")));
-        child.Release();
-        child.Wait();
+        child.Stop(SIGTERM);
         EXPECT_TRUE(Held(NamedMutex::Create("QEL_DB_MUTEX_7")));
     }
     NamedMutexResult mine = NamedMutex::Create("QEL_DB_MUTEX_7");
@@ -164,8 +134,7 @@ TEST(NamedMutexTest, KilledHolderReleasesTheMutex) {
     Holder child("QEL_DB_MUTEX_9");
     ASSERT_TRUE(child.Took());
     EXPECT_TRUE(Existing(NamedMutex::Create("QEL_DB_MUTEX_9")));
-    child.Kill();
-    int status = child.Wait();
+    int status = child.Stop(SIGKILL);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     EXPECT_TRUE(Held(NamedMutex::Create("QEL_DB_MUTEX_9")));
 }
