@@ -5,7 +5,8 @@
 //
 // The component's profile is rooted at "Software\Talveni\Quorva"; the frame
 // sets the key and name once at start-up and everyone reads
-// AppProfile::Current().
+// AppProfile::Current(). Values are read afresh from the registry file on
+// every call; a write reports FALSE when the file cannot be written.
 #pragma once
 
 #include <string>
@@ -40,6 +41,8 @@ public:
 
 private:
     Registry& Store() const;
+    // The key of a section; an empty section means the root key.
+    std::string SectionKey(const std::string& section) const;
 
     std::string m_registryKey;
     std::string m_appName;

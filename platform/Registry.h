@@ -9,7 +9,8 @@
 //   "CurrentDoctor"=dword:00000007
 //
 // Location: $QEL_REGISTRY_FILE, else $XDG_CONFIG_HOME/talveni/registry.reg,
-// else ~/.config/talveni/registry.reg.
+// else ~/.config/talveni/registry.reg. CurrentUser() looks the path up on
+// every call, so a changed environment takes effect at once.
 //
 // Every call reads the file afresh, so values written by other processes (or
 // by hand) are seen at once. Writes are read-modify-write under an exclusive
@@ -20,7 +21,10 @@
 //
 // Key paths are given below HKEY_CURRENT_USER with backslashes
 // ("Software\\Talveni\\Quorva\\DatabaseJ3"); key and value names compare
-// case-insensitively, as on Windows.
+// case-insensitively, as on Windows, and keep the case they were first
+// written with. Keys of other roots in the file are kept but not reachable.
+// Strings hold UTF-8 text of one line: a value with a line break or a NUL
+// character is refused (the write returns false).
 #pragma once
 
 #include <optional>
@@ -29,6 +33,16 @@
 
 #include <qel/platform/Export.h>
 #include <qel/platform/WinTypes.h>
+
+#ifndef _WIN32
+#include <cstdint>
+
+// Root key handles the way the Windows headers declare them; only the current
+// user's hive exists here.
+struct HKEY__;
+using HKEY = HKEY__*;
+inline HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u));
+#endif
 
 namespace qel::platform {
 
@@ -40,7 +54,9 @@ public:
     // A registry kept in the given file; for tests and tools.
     explicit Registry(std::string filePath);
 
-    const std::string& FilePath() const { return m_path; }
+    // The file this registry is kept in (for CurrentUser(): as the
+    // environment names it now; empty when no location can be found).
+    std::string FilePath() const;
 
     // Absent when the key or value does not exist or holds the other type.
     std::optional<LONG> GetInt(const std::string& key, const std::string& name) const;
@@ -51,9 +67,12 @@ public:
     bool SetString(const std::string& key, const std::string& name, const std::string& value);
     bool CreateKey(const std::string& key);
 
+    // A key exists when it has a section in the file or a subkey does.
     bool KeyExists(const std::string& key) const;
-    // Removes the key with its values and subkeys; TRUE also when it did not exist.
+    // Removes the key with its values and subkeys (lines inside their sections
+    // included); TRUE also when it did not exist. The root cannot be removed.
     bool DeleteKey(const std::string& key);
+    // TRUE when the value is gone afterwards, also when it did not exist.
     bool DeleteValue(const std::string& key, const std::string& name);
 
     // Direct subkey names of a key, in file order.
@@ -62,7 +81,11 @@ public:
     std::vector<std::string> ValueNames(const std::string& key) const;
 
 private:
+    struct FromEnvironment {};
+    explicit Registry(FromEnvironment);
+
     std::string m_path;
+    bool m_followEnvironment = false;
 };
 
 }  // namespace qel::platform

@@ -1,0 +1,614 @@
+#include <qel/platform/RegistryDocumentInternal.h>
+
+#include <qel/platform/Diagnostics.h>
+
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <string_view>
+#include <unordered_set>
+
+namespace qel::platform::registry_detail {
+
+namespace {
+
+constexpr std::string_view kRoot = "HKEY_CURRENT_USER";
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    return true;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    if (path.empty()) return parts;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t slash = path.find('\\', start);
+        parts.push_back(path.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    return parts;
+}
+
+// The text between the quotes of a regedit quoted string starting at
+// s[pos] == '"'; pos ends after the closing quote. Only \\ and \" are
+// escapes; a backslash before anything else is kept, as hand-written paths
+// ("C:\Temp") are common.
+bool ScanQuoted(std::string_view s, std::size_t& pos, std::string_view& inner) {
+    std::size_t start = ++pos;
+    while (pos < s.size()) {
+        char c = s[pos];
+        if (c == '\\' && pos + 1 < s.size() && (s[pos + 1] == '\\' || s[pos + 1] == '"')) {
+            pos += 2;
+        } else if (c == '"') {
+            inner = s.substr(start, pos - start);
+            ++pos;
+            return true;
+        } else {
+            ++pos;
+        }
+    }
+    return false;
+}
+
+std::string Unescape(std::string_view inner) {
+    std::string out;
+    out.reserve(inner.size());
+    for (std::size_t i = 0; i < inner.size(); ++i) {
+        if (inner[i] == '\\' && i + 1 < inner.size() && (inner[i + 1] == '\\' || inner[i + 1] == '"')) ++i;
+        out += inner[i];
+    }
+    return out;
+}
+
+// Fills the value fields of a line; false when it is not a value line.
+bool ParseValue(std::string_view t, Line& line) {
+    std::size_t pos = 0;
+    std::string_view name;
+    if (t[0] == '@') {
+        pos = 1;
+    } else if (!ScanQuoted(t, pos, name)) {
+        return false;
+    }
+    while (pos < t.size() && IsSpace(t[pos])) ++pos;
+    if (pos >= t.size() || t[pos] != '=') return false;
+    std::string_view data = Trim(t.substr(pos + 1));
+    if (data.empty()) return false;
+
+    line.rawName = name;
+    line.isDeletion = false;
+    if (data[0] == '"') {
+        std::size_t p = 0;
+        std::string_view inner;
+        if (!ScanQuoted(data, p, inner) || !Trim(data.substr(p)).empty()) return false;
+        line.valueType = ValueType::String;
+        line.rawString = inner;
+    } else if (data == "-") {
+        line.valueType = ValueType::Other;
+        line.isDeletion = true;
+    } else if (StartsWithNoCase(data, "dword:")) {
+        std::string_view digits = data.substr(6);
+        if (digits.empty() || digits.size() > 8) return false;
+        std::uint32_t value = 0;
+        for (char c : digits) {
+            if (!IsHexDigit(c)) return false;
+            value = (value << 4) | static_cast<std::uint32_t>(c <= '9' ? c - '0' : LowerAscii(c) - 'a' + 10);
+        }
+        line.valueType = ValueType::Dword;
+        line.dwordValue = value;
+    } else if (StartsWithNoCase(data, "hex:") || StartsWithNoCase(data, "hex(")) {
+        line.valueType = ValueType::Other;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool ParseSection(std::string_view t, Line& line) {
+    if (t.size() < 2 || t.back() != ']') return false;
+    std::string_view inner = t.substr(1, t.size() - 2);
+    line.currentUser = false;
+    if (!inner.empty() && inner[0] == '-') return true;  // deletion directive: kept, never matched
+    std::size_t slash = inner.find('\\');
+    if (!EqualsNoCase(inner.substr(0, slash), kRoot)) return true;
+    line.currentUser = true;
+    std::string_view path = slash == std::string_view::npos ? std::string_view() : inner.substr(slash + 1);
+    while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    line.keyPath = path;
+    line.keyFolded = Fold(std::string(path));
+    return true;
+}
+
+// Classifies one line (its text set); first tells whether no content came before.
+void Classify(Line& line, bool first, bool inSection) {
+    std::string_view t = Trim(line.text);
+    if (t.empty()) {
+        line.kind = LineKind::Blank;
+    } else if (first && (t == "REGEDIT4" || t == "Windows Registry Editor Version 5.00")) {
+        line.kind = LineKind::Header;
+    } else if (t[0] == ';') {
+        line.kind = LineKind::Comment;
+    } else if (t[0] == '[' && ParseSection(t, line)) {
+        line.kind = LineKind::Section;
+    } else if (inSection && (t[0] == '"' || t[0] == '@') && ParseValue(t, line)) {
+        line.kind = LineKind::Value;
+    } else {
+        line.kind = LineKind::Unparsed;
+    }
+}
+
+std::string_view EndText(LineEnd end) {
+    switch (end) {
+        case LineEnd::None: return "";
+        case LineEnd::Lf: return "\n";
+        case LineEnd::CrLf: return "\r\n";
+    }
+    return "";
+}
+
+// UTF-16LE (after its byte order mark) to UTF-8; nullopt on unpaired surrogates.
+std::optional<std::string> DecodeUtf16Le(std::string_view bytes) {
+    if (bytes.size() % 2 != 0) return std::nullopt;
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    auto unit = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) |
+               (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    };
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        std::uint32_t cp = unit(i);
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+            if (i + 3 >= bytes.size()) return std::nullopt;
+            std::uint32_t low = unit(i + 2);
+            if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+            return std::nullopt;
+        }
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+// UTF-8 to UTF-16LE; nullopt on malformed UTF-8.
+std::optional<std::string> EncodeUtf16Le(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    auto put = [&](std::uint32_t u) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        auto b = static_cast<unsigned char>(text[i]);
+        std::uint32_t cp;
+        std::size_t len;
+        if (b < 0x80) {
+            cp = b, len = 1;
+        } else if ((b & 0xE0) == 0xC0) {
+            cp = b & 0x1Fu, len = 2;
+        } else if ((b & 0xF0) == 0xE0) {
+            cp = b & 0x0Fu, len = 3;
+        } else if ((b & 0xF8) == 0xF0) {
+            cp = b & 0x07u, len = 4;
+        } else {
+            return std::nullopt;
+        }
+        if (i + len > text.size()) return std::nullopt;
+        for (std::size_t k = 1; k < len; ++k) {
+            auto c = static_cast<unsigned char>(text[i + k]);
+            if ((c & 0xC0) != 0x80) return std::nullopt;
+            cp = (cp << 6) | (c & 0x3Fu);
+        }
+        static constexpr std::uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < kMinimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            put(0xD800 + (cp >> 10));
+            put(0xDC00 + (cp & 0x3FF));
+        } else {
+            put(cp);
+        }
+        i += len;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string Fold(const std::string& name) {
+    bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        std::string out(name);
+        for (char& c : out) c = LowerAscii(c);
+        return out;
+    }
+    std::string out;
+    icu::UnicodeString::fromUTF8(name).foldCase().toUTF8String(out);
+    return out;
+}
+
+std::string TrimKey(const std::string& key) {
+    std::size_t first = key.find_first_not_of('\\');
+    if (first == std::string::npos) return std::string();
+    std::size_t last = key.find_last_not_of('\\');
+    return key.substr(first, last - first + 1);
+}
+
+void ReportOnce(const std::string& identity, const std::string& text) {
+    static std::mutex mutex;
+    static std::unordered_set<std::string> reported;
+    {
+        std::lock_guard lock(mutex);
+        if (reported.size() > 10000) reported.clear();  // bounded; a repeat now and then is harmless
+        if (!reported.insert(identity).second) return;
+    }
+    ReportDiagnostic(Severity::Warning, text);
+}
+
+std::string FormatString(const std::string& value) {
+    std::string out;
+    out.reserve(value.size() + 2);
+    out += '"';
+    for (char c : value) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string FormatDword(std::int32_t value) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "dword:%08x", static_cast<unsigned>(static_cast<std::uint32_t>(value)));
+    return buffer;
+}
+
+std::string FormatValueLine(const std::string& name, const std::string& data) {
+    return (name.empty() ? std::string("@") : FormatString(name)) + "=" + data;
+}
+
+std::string Line::ValueName() const { return Unescape(rawName); }
+
+std::string Line::StringValue() const { return Unescape(rawString); }
+
+bool Line::NameIs(const std::string& nameFolded) const {
+    bool plain = std::all_of(rawName.begin(), rawName.end(),
+                             [](char c) { return c != '\\' && static_cast<unsigned char>(c) < 0x80; });
+    if (plain) return EqualsNoCase(rawName, nameFolded);
+    return Fold(ValueName()) == nameFolded;
+}
+
+Document Document::Empty() {
+    Document doc;
+    doc.m_lines.push_back(doc.MakeLine("REGEDIT4"));
+    doc.m_lines.back().end = LineEnd::Lf;
+    return doc;
+}
+
+Line Document::MakeLine(std::string text) {
+    m_added.push_back(std::make_unique<std::string>(std::move(text)));
+    Line line;
+    line.text = *m_added.back();
+    Classify(line, m_lines.empty(), true);
+    return line;
+}
+
+Document Document::Parse(std::string bytes, const std::string& path) {
+    Document doc;
+    std::string_view raw = bytes;
+    std::size_t skip = 0;
+    if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
+        doc.m_encoding = Encoding::Utf8Bom;
+        skip = 3;
+    } else if (raw.substr(0, 2) == "\xFF\xFE") {
+        auto utf8 = DecodeUtf16Le(raw.substr(2));
+        if (utf8 && EncodeUtf16Le(*utf8) == raw.substr(2)) {
+            bytes = std::move(*utf8);
+            doc.m_encoding = Encoding::Utf16LeBom;
+        } else {
+            doc.m_writable = false;
+            ReportOnce(path + "\x1f" "encoding",
+                       "registry file " + path + " is not valid UTF-16 text; it is left unchanged");
+        }
+    }
+    if (skip) bytes.erase(0, skip);
+    doc.m_text = std::make_unique<std::string>(std::move(bytes));
+    std::string_view text = *doc.m_text;
+    doc.m_lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+
+    // The next physical line from pos: its text and its end.
+    std::size_t pos = 0;
+    auto next = [&](std::string_view& lineText, LineEnd& end) {
+        std::size_t newline = text.find('\n', pos);
+        if (newline == std::string_view::npos) {
+            lineText = text.substr(pos);
+            end = LineEnd::None;
+            pos = text.size();
+            return;
+        }
+        lineText = text.substr(pos, newline - pos);
+        end = LineEnd::Lf;
+        pos = newline + 1;
+        if (!lineText.empty() && lineText.back() == '\r') {
+            lineText.remove_suffix(1);
+            end = LineEnd::CrLf;
+        }
+    };
+
+    bool sawContent = false;
+    bool inSection = false;
+    std::uint32_t number = 0;
+    while (pos < text.size()) {
+        Line line;
+        line.number = ++number;
+        std::size_t start = pos;
+        next(line.text, line.end);
+        bool first = !sawContent;
+        Classify(line, first, inSection);
+        if (line.kind == LineKind::Blank) {
+            doc.m_lines.push_back(std::move(line));
+            continue;
+        }
+        sawContent = true;
+        if (line.kind == LineKind::Section) inSection = true;
+        // Binary data may continue over lines that end with a backslash.
+        if (line.kind == LineKind::Value) {
+            while (line.valueType == ValueType::Other && !line.isDeletion && Trim(line.text).back() == '\\' &&
+                   pos < text.size()) {
+                std::string_view part;
+                next(part, line.end);
+                ++number;
+                std::size_t length = static_cast<std::size_t>(part.data() - text.data()) + part.size() - start;
+                line.text = text.substr(start, length);
+                if (Trim(part).empty()) break;
+            }
+        }
+        if (first && line.kind != LineKind::Header && doc.m_writable)
+            ReportOnce(path + "\x1f" "header",
+                       "registry file " + path + " does not start with REGEDIT4; reading what can be read");
+        if (line.kind == LineKind::Unparsed && doc.m_writable)
+            ReportOnce(path + "\x1f" + std::string(line.text),
+                       "registry file " + path + " line " + std::to_string(line.number) +
+                           " cannot be parsed and is kept as written: " + std::string(line.text));
+        doc.m_lines.push_back(std::move(line));
+    }
+    return doc;
+}
+
+std::optional<std::string> Document::Serialize() const {
+    std::string body;
+    for (const Line& line : m_lines) {
+        body += line.text;
+        body += EndText(line.end);
+    }
+    switch (m_encoding) {
+        case Encoding::Utf8: return body;
+        case Encoding::Utf8Bom: return "\xEF\xBB\xBF" + body;
+        case Encoding::Utf16LeBom: {
+            auto utf16 = EncodeUtf16Le(body);
+            if (!utf16) return std::nullopt;
+            return "\xFF\xFE" + *utf16;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::size_t> Document::SectionsOf(const std::string& keyFolded) const {
+    std::vector<std::size_t> sections;
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        const Line& line = m_lines[i];
+        if (line.kind == LineKind::Section && line.currentUser && line.keyFolded == keyFolded) sections.push_back(i);
+    }
+    return sections;
+}
+
+std::size_t Document::SectionEnd(std::size_t section) const {
+    std::size_t i = section + 1;
+    while (i < m_lines.size() && m_lines[i].kind != LineKind::Section) ++i;
+    return i;
+}
+
+const Line* Document::FindValue(const std::string& keyFolded, const std::string& nameFolded) const {
+    const Line* found = nullptr;
+    bool inKey = false;
+    for (const Line& line : m_lines) {
+        if (line.kind == LineKind::Section) {
+            inKey = line.currentUser && line.keyFolded == keyFolded;
+        } else if (inKey && line.kind == LineKind::Value && line.NameIs(nameFolded)) {
+            found = line.isDeletion ? nullptr : &line;
+        }
+    }
+    return found;
+}
+
+bool Document::KeyExists(const std::string& keyFolded) const {
+    if (keyFolded.empty()) return true;
+    std::string prefix = keyFolded + "\\";
+    return std::any_of(m_lines.begin(), m_lines.end(), [&](const Line& line) {
+        return line.kind == LineKind::Section && line.currentUser &&
+               (line.keyFolded == keyFolded || line.keyFolded.starts_with(prefix));
+    });
+}
+
+std::vector<std::string> Document::SubKeys(const std::string& keyFolded) const {
+    std::string prefix = keyFolded.empty() ? std::string() : keyFolded + "\\";
+    std::size_t depth = SplitPath(keyFolded).size();
+    std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
+    for (const Line& line : m_lines) {
+        if (line.kind != LineKind::Section || !line.currentUser || line.keyFolded.size() <= prefix.size() ||
+            !line.keyFolded.starts_with(prefix))
+            continue;
+        std::vector<std::string> parts = SplitPath(std::string(line.keyPath));
+        if (parts.size() <= depth) continue;
+        if (seen.insert(Fold(parts[depth])).second) names.push_back(parts[depth]);
+    }
+    return names;
+}
+
+std::vector<std::string> Document::ValueNames(const std::string& keyFolded) const {
+    std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
+    bool inKey = false;
+    for (const Line& line : m_lines) {
+        if (line.kind == LineKind::Section) {
+            inKey = line.currentUser && line.keyFolded == keyFolded;
+        } else if (inKey && line.kind == LineKind::Value && !line.isDeletion) {
+            std::string name = line.ValueName();
+            if (seen.insert(Fold(name)).second) names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+LineEnd Document::NewLineEnd() const {
+    for (const Line& line : m_lines)
+        if (line.end != LineEnd::None) return line.end;
+    return LineEnd::Lf;
+}
+
+std::string Document::DisplayPath(const std::string& key) const {
+    // A new key takes the written case of the part of its path that exists.
+    std::vector<std::string> parts = SplitPath(key);
+    std::vector<std::string> best;
+    for (const Line& line : m_lines) {
+        if (line.kind != LineKind::Section || !line.currentUser) continue;
+        std::vector<std::string> existing = SplitPath(std::string(line.keyPath));
+        std::size_t n = 0;
+        while (n < parts.size() && n < existing.size() && Fold(parts[n]) == Fold(existing[n])) ++n;
+        if (n > best.size()) best.assign(existing.begin(), existing.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    std::string path;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i) path += '\\';
+        path += i < best.size() ? best[i] : parts[i];
+    }
+    return path;
+}
+
+void Document::AppendSection(const std::string& key) {
+    LineEnd end = NewLineEnd();
+    if (!m_lines.empty() && m_lines.back().end == LineEnd::None) m_lines.back().end = end;
+    if (!m_lines.empty() && m_lines.back().kind != LineKind::Blank) {
+        m_lines.push_back(MakeLine(std::string()));
+        m_lines.back().end = end;
+    }
+    std::string path = DisplayPath(key);
+    m_lines.push_back(MakeLine("[" + std::string(kRoot) + (path.empty() ? "" : "\\") + path + "]"));
+    m_lines.back().end = end;
+}
+
+bool Document::SetValue(const std::string& key, const std::string& name, const std::string& data) {
+    std::string keyFolded = Fold(key);
+    std::string nameFolded = Fold(name);
+    std::vector<std::size_t> sections = SectionsOf(keyFolded);
+
+    std::optional<std::size_t> existing;
+    for (std::size_t section : sections)
+        for (std::size_t i = section + 1, end = SectionEnd(section); i < end; ++i)
+            if (m_lines[i].kind == LineKind::Value && m_lines[i].NameIs(nameFolded)) existing = i;
+
+    Line line = MakeLine(FormatValueLine(existing ? m_lines[*existing].ValueName() : name, data));
+    if (line.kind != LineKind::Value) return false;
+    line.end = NewLineEnd();
+
+    if (existing) {
+        Line& old = m_lines[*existing];
+        bool same = old.kind == LineKind::Value && !old.isDeletion && old.valueType == line.valueType &&
+                    ((line.valueType == ValueType::Dword && old.dwordValue == line.dwordValue) ||
+                     (line.valueType == ValueType::String && old.StringValue() == line.StringValue()));
+        if (same) return false;  // a hand-written form of the same value stays as written
+        line.end = old.end;
+        line.number = old.number;
+        old = std::move(line);
+        return true;
+    }
+
+    std::size_t at;
+    if (sections.empty()) {
+        AppendSection(key);
+        at = m_lines.size();
+    } else {
+        std::size_t section = sections.back();
+        at = SectionEnd(section);
+        while (at > section + 1 && m_lines[at - 1].kind == LineKind::Blank) --at;
+    }
+    if (at > 0 && m_lines[at - 1].end == LineEnd::None) m_lines[at - 1].end = line.end;
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    return true;
+}
+
+bool Document::CreateKey(const std::string& key) {
+    if (KeyExists(Fold(key))) return false;
+    AppendSection(key);
+    return true;
+}
+
+bool Document::DeleteKey(const std::string& keyFolded) {
+    std::string prefix = keyFolded + "\\";
+    std::vector<Line> kept;
+    kept.reserve(m_lines.size());
+    bool removing = false;
+    for (Line& line : m_lines) {
+        if (line.kind == LineKind::Section)
+            removing = line.currentUser && (line.keyFolded == keyFolded || line.keyFolded.starts_with(prefix));
+        if (!removing) kept.push_back(std::move(line));
+    }
+    bool changed = kept.size() != m_lines.size();
+    m_lines = std::move(kept);
+    return changed;
+}
+
+bool Document::DeleteValue(const std::string& keyFolded, const std::string& nameFolded) {
+    std::vector<Line> kept;
+    kept.reserve(m_lines.size());
+    bool inKey = false;
+    for (Line& line : m_lines) {
+        if (line.kind == LineKind::Section) inKey = line.currentUser && line.keyFolded == keyFolded;
+        if (!(inKey && line.kind == LineKind::Value && !line.isDeletion && line.NameIs(nameFolded)))
+            kept.push_back(std::move(line));
+    }
+    bool changed = kept.size() != m_lines.size();
+    m_lines = std::move(kept);
+    return changed;
+}
+
+}  // namespace qel::platform::registry_detail
