@@ -23,19 +23,19 @@ BOOL CDatabaseObj::ReplaceData(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*b
 }
 
 template <class Data, class Set>
-BOOL CDatabaseObj::GetData(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*build)(Data*), LONG lKey, Data** ppData) {
+BOOL CDatabaseObj::GetData(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*build)(Data*), LONG lRecordKey, Data** ppData) {
     ClearError();
     if (!(this->*build)(nullptr)) return SetError(10);
-    if (ppData == nullptr || !set->GetAs(lKey, ppData)) return SetError(8020);
+    if (ppData == nullptr || !set->GetAs(lRecordKey, ppData)) return SetError(8020);
     return TRUE;
 }
 
 template <class Data, class Set>
-BOOL CDatabaseObj::DeleteData(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*build)(Data*), LONG lKey) {
+BOOL CDatabaseObj::DeleteData(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*build)(Data*), LONG lRecordKey) {
     ClearError();
     if (!(this->*build)(nullptr)) return SetError(10);
-    if (!set->Exist(lKey)) return TRUE;
-    if (!set->Delete(lKey, 0)) return SetError(10);
+    if (!set->Exist(lRecordKey)) return TRUE;
+    if (!set->Delete(lRecordKey, 0)) return SetError(10);
     return TRUE;
 }
 
@@ -46,10 +46,10 @@ BOOL CDatabaseObj::AddDoctorData(CDoctorData* p) { return AddData(m_pDoctorSet, 
 BOOL CDatabaseObj::ReplaceDoctorData(CDoctorData* p) {
     return ReplaceData(m_pDoctorSet, &CDatabaseObj::CheckDoctorSet, p);
 }
-BOOL CDatabaseObj::GetDoctorData(LONG lKey, CDoctorData** pp) {
-    return GetData(m_pDoctorSet, &CDatabaseObj::CheckDoctorSet, lKey, pp);
+BOOL CDatabaseObj::GetDoctorData(LONG lRecordKey, CDoctorData** pp) {
+    return GetData(m_pDoctorSet, &CDatabaseObj::CheckDoctorSet, lRecordKey, pp);
 }
-BOOL CDatabaseObj::DeleteDoctorData(LONG lKey) { return DeleteData(m_pDoctorSet, &CDatabaseObj::CheckDoctorSet, lKey); }
+BOOL CDatabaseObj::DeleteDoctorData(LONG lRecordKey) { return DeleteData(m_pDoctorSet, &CDatabaseObj::CheckDoctorSet, lRecordKey); }
 
 BOOL CDatabaseObj::AddMediaTypeData(CMediaTypeData* p) {
     return AddData(m_pMediaTypeSet, &CDatabaseObj::CheckMediaTypeSet, p);
@@ -57,31 +57,31 @@ BOOL CDatabaseObj::AddMediaTypeData(CMediaTypeData* p) {
 BOOL CDatabaseObj::ReplaceMediaTypeData(CMediaTypeData* p) {
     return ReplaceData(m_pMediaTypeSet, &CDatabaseObj::CheckMediaTypeSet, p);
 }
-BOOL CDatabaseObj::GetMediaTypeData(LONG lKey, CMediaTypeData** pp) {
-    return GetData(m_pMediaTypeSet, &CDatabaseObj::CheckMediaTypeSet, lKey, pp);
+BOOL CDatabaseObj::GetMediaTypeData(LONG lRecordKey, CMediaTypeData** pp) {
+    return GetData(m_pMediaTypeSet, &CDatabaseObj::CheckMediaTypeSet, lRecordKey, pp);
 }
-BOOL CDatabaseObj::DeleteMediaTypeData(LONG lKey) {
-    return DeleteData(m_pMediaTypeSet, &CDatabaseObj::CheckMediaTypeSet, lKey);
+BOOL CDatabaseObj::DeleteMediaTypeData(LONG lRecordKey) {
+    return DeleteData(m_pMediaTypeSet, &CDatabaseObj::CheckMediaTypeSet, lRecordKey);
 }
 
 BOOL CDatabaseObj::AddMediaData(CMediaData* p) { return AddData(m_pMediaSet, &CDatabaseObj::CheckMediaSetForRecords, p); }
 BOOL CDatabaseObj::ReplaceMediaData(CMediaData* p) {
     return ReplaceData(m_pMediaSet, &CDatabaseObj::CheckMediaSetForRecords, p);
 }
-BOOL CDatabaseObj::GetMediaData(LONG lKey, CMediaData** pp) {
-    return GetData(m_pMediaSet, &CDatabaseObj::CheckMediaSetForRecords, lKey, pp);
+BOOL CDatabaseObj::GetMediaData(LONG lRecordKey, CMediaData** pp) {
+    return GetData(m_pMediaSet, &CDatabaseObj::CheckMediaSetForRecords, lRecordKey, pp);
 }
-BOOL CDatabaseObj::DeleteMediaData(LONG lKey) {
-    return DeleteData(m_pMediaSet, &CDatabaseObj::CheckMediaSetForRecords, lKey);
+BOOL CDatabaseObj::DeleteMediaData(LONG lRecordKey) {
+    return DeleteData(m_pMediaSet, &CDatabaseObj::CheckMediaSetForRecords, lRecordKey);
 }
 
 BOOL CDatabaseObj::AddPatientData(CPatientData* p) { return AddData(m_pPatientSet, &CDatabaseObj::CheckPatientSet, p); }
 BOOL CDatabaseObj::ReplacePatientData(CPatientData* p) {
     return ReplaceData(m_pPatientSet, &CDatabaseObj::CheckPatientSet, p);
 }
-BOOL CDatabaseObj::GetPatientData(LONG lKey, CPatientData** pp) {
-    return GetData(m_pPatientSet, &CDatabaseObj::CheckPatientSet, lKey, pp);
+BOOL CDatabaseObj::GetPatientData(LONG lRecordKey, CPatientData** pp) {
+    return GetData(m_pPatientSet, &CDatabaseObj::CheckPatientSet, lRecordKey, pp);
 }
-BOOL CDatabaseObj::DeletePatientData(LONG lKey) {
-    return DeleteData(m_pPatientSet, &CDatabaseObj::CheckPatientSet, lKey);
+BOOL CDatabaseObj::DeletePatientData(LONG lRecordKey) {
+    return DeleteData(m_pPatientSet, &CDatabaseObj::CheckPatientSet, lRecordKey);
 }

@@ -91,6 +91,6 @@ TEST_P(KeysConcurrency, WorkstationsNeverShareAKey) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, KeysConcurrency, ::testing::Values(2, 1),
-                         [](const auto& info) { return qel::test::EngineName(info.param); });
+                         qel::test::EngineParamName);
 
 }  // namespace

@@ -129,6 +129,6 @@ TEST_P(ObjectSets, ClosingDiscardsEverySet) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ObjectSets, ::testing::Values(2, 1),
-                         [](const auto& info) { return qel::test::EngineName(info.param); });
+                         qel::test::EngineParamName);
 
 }  // namespace

@@ -175,6 +175,6 @@ TEST(RecordsetClosed, NothingWorksWithoutAConnection) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Recordset, ::testing::Values(2, 1),
-                         [](const auto& info) { return qel::test::EngineName(info.param); });
+                         qel::test::EngineParamName);
 
 }  // namespace

@@ -182,6 +182,6 @@ TEST_P(Initialisation, IndexesAndTypeLookups) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Initialisation, ::testing::Values(2, 1),
-                         [](const auto& info) { return qel::test::EngineName(info.param); });
+                         qel::test::EngineParamName);
 
 }  // namespace

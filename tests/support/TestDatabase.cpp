@@ -53,6 +53,16 @@ TestDatabase::TestDatabase(TestDatabase&& other) noexcept
     other.m_location.clear();
 }
 
+TestDatabase& TestDatabase::operator=(TestDatabase&& other) noexcept {
+    if (this != &other) {
+        m_engine = other.m_engine;
+        m_connect = std::move(other.m_connect);
+        m_location = std::move(other.m_location);
+        other.m_location.clear();
+    }
+    return *this;
+}
+
 TestDatabase::~TestDatabase() {
     if (m_engine != qel::datasource::kEngineClientServer || m_location.empty()) return;
     try {

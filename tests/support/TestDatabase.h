@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include <qel/database/DatabaseObj.h>
 #include <qel/outside/odbc/Database.h>
 #include <qel/schema/DatabaseSchema.h>
@@ -24,7 +26,7 @@ public:
     static std::optional<TestDatabase> Create(LONG engine, const std::string& name = "db");
 
     TestDatabase(TestDatabase&&) noexcept;
-    TestDatabase& operator=(TestDatabase&&) = delete;
+    TestDatabase& operator=(TestDatabase&&) noexcept;
     ~TestDatabase();
 
     LONG Engine() const { return m_engine; }
@@ -48,6 +50,7 @@ private:
 
 // Engine names for parameterised tests.
 inline std::string EngineName(LONG engine) { return engine == 1 ? "PostgreSQL" : "SQLite"; }
+inline std::string EngineParamName(const ::testing::TestParamInfo<LONG>& param) { return EngineName(param.param); }
 
 }  // namespace qel::test
 
