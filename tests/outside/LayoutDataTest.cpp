@@ -88,18 +88,6 @@ TEST(LayoutFiles, ShippedPage1HoldsExactlyThe51Buttons) {
     EXPECT_EQ(layout.LookupButton(101), nullptr);
 }
 
-TEST(LayoutFiles, EveryShippedPageParsesUnderItsOwnPageID) {
-    for (LONG page = 1; page <= 5; ++page) {
-        const std::string path = qel::test::SourcePath("layouts/page" + std::to_string(page) + ".lay");
-        CLayoutData layout;
-        LONG parsed = -1;
-        std::string message;
-        EXPECT_TRUE(layout.ParseLayoutFile(path.c_str(), 1, &parsed, &message)) << message;
-        EXPECT_EQ(parsed, page) << path;
-        EXPECT_FALSE(layout.m_mapButtons.empty()) << path;
-    }
-}
-
 TEST(LayoutFiles, ValuesAreReadAsWritten) {
     CLayoutData layout;
     // BOM and CRLF line ends are accepted.
