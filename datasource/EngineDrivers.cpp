@@ -26,7 +26,8 @@ Attributes FileEngineStandingAttributes() {
 Attributes ClientServerStandingAttributes() { return {{"ByteaAsLongVarBinary", "1"}}; }
 
 std::string FileEngineConnectString(const std::string& path) {
-    std::string text = fmt::format("DRIVER={};{}={{{}}}", kFileDriver, kFileDatabaseAttribute, path);
+    // The SQLite3 driver takes the path as it is (it does not unquote braces).
+    std::string text = fmt::format("DRIVER={};{}={}", kFileDriver, kFileDatabaseAttribute, path);
     for (const auto& [name, value] : FileEngineStandingAttributes()) text += fmt::format(";{}={}", name, value);
     return text;
 }

@@ -52,6 +52,9 @@ struct CLayoutButton {
     bool operator==(const CLayoutButton&) const = default;
 };
 
+class CLayoutRecordset;
+class IRecordHost;
+
 class QEL_API CLayoutData : public CQELObjectData {
 public:
     // nMode of the parse functions: replace the whole content of this object.
@@ -75,6 +78,14 @@ public:
     // messages.
     BOOL ParseLayoutText(std::string_view text, LPCSTR sourceName, int nMode, LONG* plParsed,
                          std::string* pMessage);
+
+    // Stores this layout as a new LAY200 row of the host's database under a
+    // new key, with lParsed as its page ID. FALSE with a message when the
+    // key or the row cannot be written. Never throws.
+    BOOL SaveLayout(IRecordHost* pHost, LONG lParsed, std::string* pMessage);
+
+    // The layout of a LAY200 row; the key is -1 when LAYDATA cannot be decoded.
+    explicit CLayoutData(CLayoutRecordset& rs);
 
     // The content in the versioned binary form of the LAYDATA column.
     std::vector<unsigned char> Serialize() const;

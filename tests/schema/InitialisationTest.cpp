@@ -43,7 +43,10 @@ protected:
         qel::odbc::Statement st(*m_db.GetDatabase());
         st.Prepare(sql);
         st.Execute();
-        return st.Fetch() ? st.GetText(1).value_or("<null>") : "<none>";
+        if (!st.Fetch()) return "<none>";
+        std::string text = st.GetText(1).value_or("<null>");
+        text.erase(text.find_last_not_of(' ') + 1);  // char(n) comes back padded from some engines
+        return text;
     }
     void Exec(const std::string& sql) { m_db.GetDatabase()->ExecuteSQL(sql.c_str()); }
 
