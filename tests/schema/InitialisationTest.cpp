@@ -12,6 +12,9 @@
 #include <qel/outside/odbc/Statement.h>
 #include <qel/outside/records/Recordset.h>
 
+#include <qel/outside/records/LayoutData.h>
+
+#include "support/Sandbox.h"
 #include "support/TestDatabase.h"
 
 namespace {
@@ -182,6 +185,29 @@ TEST_P(Initialisation, IndexesAndTypeLookups) {
     const ColumnDescriptor extra{eKindNone, eTypeChar, "DOCNOTE", 20, 0, "", ""};
     EXPECT_TRUE(Schema().AddColumn("DOC200", 0, &extra));
     EXPECT_EQ(Text("SELECT COUNT(DOCNOTE) FROM DOC200"), "0");
+}
+
+TEST_P(Initialisation, ShippedLayoutsAreImportedIntoANewDatabase) {
+    // The layouts ship beside the programs; a new database takes every one.
+    ::setenv("QEL_MODULE_DIR", qel::test::BinaryPath("bin").c_str(), 1);
+    ASSERT_TRUE(Schema().CheckAndUpgradeDatabase());
+    ::unsetenv("QEL_MODULE_DIR");
+    EXPECT_EQ(Column("SELECT LAYPAGEID FROM LAY200 ORDER BY LAYPAGEID"), (std::vector<LONG>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(Column("SELECT LAYKEY FROM LAY200 ORDER BY LAYKEY"), (std::vector<LONG>{1, 2, 3, 4, 5}));
+
+    CLayoutRecordset rs(&m_db);
+    ASSERT_TRUE(rs.Open("LAYPAGEID=1", nullptr, nullptr, 0));
+    CLayoutData page1(rs);
+    EXPECT_NE(page1.m_lKey, -1);
+    EXPECT_EQ(page1.m_mapButtons.size(), 51u);
+    EXPECT_NE(page1.LookupButton(300), nullptr);
+}
+
+TEST_P(Initialisation, NoLayoutFilesMeansNoLayouts) {
+    ::setenv("QEL_MODULE_DIR", qel::test::Sandbox::Current().Path("data").c_str(), 1);
+    ASSERT_TRUE(Schema().CheckAndUpgradeDatabase());
+    ::unsetenv("QEL_MODULE_DIR");
+    EXPECT_EQ(Column("SELECT COUNT(*) FROM LAY200"), std::vector<LONG>{0});
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Initialisation, ::testing::Values(2, 1),

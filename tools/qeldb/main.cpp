@@ -1,6 +1,5 @@
 // qeldb: the component's command-line program.
 #include <cstdio>
-#include <exception>
 
 #include <CLI/CLI.hpp>
 #include <fmt/core.h>
@@ -8,11 +7,17 @@
 #include <qel/BuildInfo.h>
 #include <qel/qeldb.h>
 
+#include "tools/qeldb/Commands.h"
+
 int main(int argc, char** argv) {
     CLI::App app{"qeldb - database component of the Quorva dental imaging application"};
     app.set_version_flag("--version", fmt::format("qeldb {} (built {} UTC)", QEL_VERSION, QEL_BUILD_TIME));
     app.require_subcommand(0, 1);
+
+    auto* selfcheck = app.add_subcommand("selfcheck", "Check the platform layer and the ODBC drivers in a scratch folder");
+
     CLI11_PARSE(app, argc, argv);
-    if (argc == 1) std::fputs(app.help().c_str(), stdout);
+    if (selfcheck->parsed()) return RunSelfCheck();
+    std::fputs(app.help().c_str(), stdout);
     return 0;
 }
