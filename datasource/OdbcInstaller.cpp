@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include <fmt/format.h>
 
