@@ -3,7 +3,29 @@
 // engine), registers it again after a failed first connection, and removes
 // the data source of a temporary profile when it is closed. It keeps only
 // the address of its owner and reads the owner's engine, data source name
-// and directory.
+// and directory (the database file's path).
+//
+//   engine 1 (client/server)   prepare: TRUE (the server holds the database)
+//                              register again: re-asserts the driver of the
+//                              user data source and keeps its other keys
+//                              remove: removes the user data source
+//   engine 2 (file)            prepare: creates the missing folders and the
+//                              database file, then registers the data source
+//                              register again: writes the data source anew
+//                              remove: removes the user data source
+//   any other code             every operation is a successful no-op
+//
+// Folders of a missing database file are created from the top down: the
+// folder part runs up to the path's last '/' when that '/' is not its first
+// character; every prefix of it ending before a later '/' is created, then
+// the folder part itself. The root is never created, and a path without '/'
+// or with its only '/' first creates no folder. Results of the folder
+// creations are not looked at (an existing folder is fine).
+//
+// The data sources are user data sources of the ODBC installer ($ODBCINI);
+// the installer library can be replaced through QEL_ODBCINST_LIBRARY (see
+// docs/odbc.md). The operations return FALSE on failure, set no error code
+// of their own and never throw.
 #pragma once
 
 #include <qel/platform/Export.h>
@@ -19,6 +41,13 @@ public:
 
     CDatabaseObj* GetDatabaseObj() const { return m_pDatabaseObj; }
 
+    BOOL PrepareDataSource();
+    BOOL RegisterDataSourceAgain();
+    BOOL RemoveDataSource();
+
 private:
+    BOOL RegisterFileDataSource();
+    BOOL PrepareFileDatabase();
+
     CDatabaseObj* m_pDatabaseObj;  // the owner; not owned
 };

@@ -1,0 +1,308 @@
+#include <qel/datasource/OdbcInstallerInternal.h>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include <qel/datasource/EngineDrivers.h>
+#include <qel/outside/Log.h>
+#include <qel/outside/odbc/DBException.h>
+#include <qel/outside/odbc/Database.h>
+
+namespace qel::datasource::installer {
+
+namespace {
+
+// The installer's signatures, declared here so that nothing links against
+// the library (<odbcinst.h> would also define BOOL as a macro).
+using ConfigDataSourceFn = BOOL (*)(HWND, WORD, LPCSTR, LPCSTR);
+using WriteDSNToIniFn = BOOL (*)(LPCSTR, LPCSTR);
+using RemoveDSNFromIniFn = BOOL (*)(LPCSTR);
+using WritePrivateProfileStringFn = BOOL (*)(LPCSTR, LPCSTR, LPCSTR, LPCSTR);
+using GetPrivateProfileStringFn = int (*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, int, LPCSTR);
+using InstallerErrorFn = short (*)(WORD, DWORD*, LPSTR, WORD, WORD*);
+using GetConfigModeFn = BOOL (*)(WORD*);
+using SetConfigModeFn = BOOL (*)(WORD);
+
+constexpr WORD kUserDsnMode = 1;
+// The ini file name the installer maps to the user (or system) data sources.
+constexpr const char* kOdbcIni = "odbc.ini";
+
+struct LibraryCloser {
+    void operator()(void* handle) const noexcept { ::dlclose(handle); }
+};
+
+class Library {
+public:
+    explicit Library(std::string name)
+        : m_name(std::move(name)), m_handle(::dlopen(m_name.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        if (!m_handle) outside::LogWarning(fmt::format("ODBC installer library {} not loaded: {}", m_name, Error()));
+    }
+
+    const std::string& Name() const { return m_name; }
+    bool Loaded() const { return m_handle != nullptr; }
+
+    // The function of that name, or null (logged) when it is missing.
+    template <class Fn>
+    Fn Find(const char* function) const {
+        if (!m_handle) return nullptr;
+        void* address = ::dlsym(m_handle.get(), function);
+        if (!address) outside::LogWarning(fmt::format("{} has no {}", m_name, function));
+        return reinterpret_cast<Fn>(address);
+    }
+
+    // The installer's own message for its last failure (empty if none).
+    std::string LastError() const {
+        auto installerError = Find<InstallerErrorFn>("SQLInstallerError");
+        if (!installerError) return {};
+        DWORD code = 0;
+        std::array<char, 512> message{};
+        WORD length = 0;
+        if (installerError(1, &code, message.data(), static_cast<WORD>(message.size()), &length) != 0) return {};
+        return fmt::format("{} ({})", message.data(), code);
+    }
+
+private:
+    static std::string Error() {
+        const char* text = ::dlerror();
+        return text ? text : "unknown error";
+    }
+
+    std::string m_name;
+    std::unique_ptr<void, LibraryCloser> m_handle;
+};
+
+std::mutex g_mutex;
+std::unique_ptr<Library> g_library;
+
+std::string ConfiguredName() {
+    const char* name = std::getenv(kLibraryVariable);
+    return name && *name ? name : kLibraryName;
+}
+
+// The library for the configured name (the caller holds g_mutex); null when
+// it cannot be loaded.
+const Library* Current() {
+    const std::string name = ConfiguredName();
+    if (!g_library || g_library->Name() != name) {
+        g_library.reset();
+        g_library = std::make_unique<Library>(name);
+    }
+    return g_library->Loaded() ? g_library.get() : nullptr;
+}
+
+// Runs the installer in user mode for its life and puts the previous mode back.
+class UserMode {
+public:
+    explicit UserMode(const Library& library)
+        : m_set(library.Find<SetConfigModeFn>("SQLSetConfigMode")) {
+        auto get = library.Find<GetConfigModeFn>("SQLGetConfigMode");
+        if (!m_set || !get || !get(&m_previous)) {
+            m_set = nullptr;
+            return;
+        }
+        if (!m_set(kUserDsnMode)) m_set = nullptr;
+    }
+    ~UserMode() {
+        if (m_set) m_set(m_previous);
+    }
+    UserMode(const UserMode&) = delete;
+    UserMode& operator=(const UserMode&) = delete;
+
+private:
+    SetConfigModeFn m_set;
+    WORD m_previous = 0;
+};
+
+bool SameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+using Attribute = std::pair<std::string, std::string>;
+
+// "key=value\0...\0\0" into pairs; nullopt for an entry without '=' or an
+// empty key.
+std::optional<std::vector<Attribute>> ParseAttributes(LPCSTR list) {
+    std::vector<Attribute> attributes;
+    for (const char* entry = list; *entry != '\0'; entry += std::strlen(entry) + 1) {
+        const std::string_view text(entry);
+        const auto equals = text.find('=');
+        if (equals == std::string_view::npos || equals == 0) return std::nullopt;
+        attributes.emplace_back(std::string(text.substr(0, equals)), std::string(text.substr(equals + 1)));
+    }
+    return attributes;
+}
+
+const std::string* FindAttribute(const std::vector<Attribute>& attributes, std::string_view key) {
+    for (const auto& [name, value] : attributes)
+        if (SameText(name, key)) return &value;
+    return nullptr;
+}
+
+// Sets a key, replacing a value set before (keys are case-insensitive).
+void SetAttribute(std::vector<Attribute>& attributes, const std::string& key, const std::string& value) {
+    for (auto& [name, old] : attributes) {
+        if (SameText(name, key)) {
+            old = value;
+            return;
+        }
+    }
+    attributes.emplace_back(key, value);
+}
+
+bool IsOwnDriver(LPCSTR driver) {
+    return SameText(driver, kFileDriver) || SameText(driver, kClientServerDriver);
+}
+
+BOOL AddDataSource(const Library& library, LPCSTR driver, const std::vector<Attribute>& attributes) {
+    const std::string* dsn = FindAttribute(attributes, "DSN");
+    if (!dsn || dsn->empty()) return FALSE;
+    const bool fileEngine = SameText(driver, kFileDriver);
+
+    std::vector<Attribute> keys;
+    for (const auto& [name, value] : attributes) {
+        if (SameText(name, "DSN") || SameText(name, "Driver")) continue;
+        SetAttribute(keys, fileEngine && SameText(name, "DBQ") ? kFileDatabaseAttribute : name, value);
+    }
+    if (fileEngine) {
+        const std::string* database = FindAttribute(keys, kFileDatabaseAttribute);
+        if (!database || database->empty()) return FALSE;
+        // The path goes first, so the data source never stands without it
+        // for longer than the write of its driver.
+        const Attribute path(kFileDatabaseAttribute, *database);
+        std::erase_if(keys, [](const Attribute& key) { return SameText(key.first, kFileDatabaseAttribute); });
+        keys.insert(keys.begin(), path);
+    }
+    const Attributes standing = fileEngine ? FileEngineStandingAttributes() : ClientServerStandingAttributes();
+    for (const auto& [name, value] : standing)
+        if (!FindAttribute(keys, name)) keys.emplace_back(name, value);
+
+    auto writeDsn = library.Find<WriteDSNToIniFn>("SQLWriteDSNToIni");
+    auto writeKey = library.Find<WritePrivateProfileStringFn>("SQLWritePrivateProfileString");
+    auto remove = library.Find<RemoveDSNFromIniFn>("SQLRemoveDSNFromIni");
+    if (!writeDsn || !writeKey || !remove) return FALSE;
+
+    const UserMode mode(library);
+    if (!writeDsn(dsn->c_str(), driver)) {
+        outside::LogWarning(fmt::format("data source {} not written: {}", *dsn, library.LastError()));
+        return FALSE;
+    }
+    for (const auto& [name, value] : keys) {
+        if (!writeKey(dsn->c_str(), name.c_str(), value.c_str(), kOdbcIni)) {
+            outside::LogWarning(fmt::format("data source {}: {} not written: {}", *dsn, name, library.LastError()));
+            remove(dsn->c_str());
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+// The path of CREATE_DB="path" (the quotes are optional; text after the
+// closing quote is ignored).
+std::string CreatePath(const std::string& value) {
+    if (value.empty() || value.front() != '"') return value;
+    const auto closing = value.find('"', 1);
+    return value.substr(1, closing == std::string::npos ? std::string::npos : closing - 1);
+}
+
+BOOL CreateDatabase(const std::string& path) {
+    if (path.empty()) return FALSE;
+    // An empty file is an empty SQLite database; O_EXCL leaves an existing
+    // file alone.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        outside::LogWarning(fmt::format("database file {} not created: {}", path, std::strerror(errno)));
+        return FALSE;
+    }
+    ::close(fd);
+    // A path with ';' cannot be written into a connect string; the empty
+    // file stands as it is then.
+    if (path.find(';') != std::string::npos) return TRUE;
+    try {
+        CDatabase database;
+        database.OpenEx(FileEngineConnectString(path).c_str());
+        database.Close();
+        return TRUE;
+    } catch (const CDBException& e) {
+        outside::LogWarning(fmt::format("new database file {} cannot be opened: {}", path, e.m_strError));
+    }
+    ::unlink(path.c_str());
+    return FALSE;
+}
+
+}  // namespace
+
+BOOL ConfigDataSource(HWND hwndParent, WORD request, LPCSTR driver, LPCSTR attributes) {
+    if (!driver || !attributes) return FALSE;
+    try {
+        const std::lock_guard lock(g_mutex);
+        const Library* library = Current();
+        if (!library) return FALSE;
+        // The request stands for this function, so without it there is no
+        // request, even where the answer is given here.
+        auto config = library->Find<ConfigDataSourceFn>("SQLConfigDataSource");
+        if (!config) return FALSE;
+        if (!IsOwnDriver(driver)) return config(hwndParent, request, driver, attributes);
+        if (request != kAddDsn) return FALSE;
+        const auto parsed = ParseAttributes(attributes);
+        if (!parsed) return FALSE;
+        if (const std::string* create = FindAttribute(*parsed, "CREATE_DB"))
+            return SameText(driver, kFileDriver) ? CreateDatabase(CreatePath(*create)) : FALSE;
+        return AddDataSource(*library, driver, *parsed);
+    } catch (const std::exception& e) {
+        outside::LogWarning(fmt::format("ODBC installer request failed: {}", e.what()));
+        return FALSE;
+    }
+}
+
+BOOL WriteDataSourceDriver(LPCSTR dsn, LPCSTR driver) {
+    if (!dsn || !driver || *dsn == '\0') return FALSE;
+    try {
+        const std::lock_guard lock(g_mutex);
+        const Library* library = Current();
+        if (!library) return FALSE;
+        auto read = library->Find<GetPrivateProfileStringFn>("SQLGetPrivateProfileString");
+        auto writeKey = library->Find<WritePrivateProfileStringFn>("SQLWritePrivateProfileString");
+        auto writeDsn = library->Find<WriteDSNToIniFn>("SQLWriteDSNToIni");
+        if (!read || !writeKey || !writeDsn) return FALSE;
+        const UserMode mode(*library);
+        // The key names of the section, or nothing when it does not exist.
+        std::array<char, 4096> keys{};
+        const bool exists = read(dsn, nullptr, "", keys.data(), static_cast<int>(keys.size()), kOdbcIni) > 0;
+        // SQLWriteDSNToIni would drop the server, port and database of an
+        // existing data source; only its driver is written then.
+        return exists ? writeKey(dsn, "Driver", driver, kOdbcIni) : writeDsn(dsn, driver);
+    } catch (const std::exception&) {
+        return FALSE;
+    }
+}
+
+BOOL RemoveDSNFromIni(LPCSTR dsn) {
+    if (!dsn) return FALSE;
+    try {
+        const std::lock_guard lock(g_mutex);
+        const Library* library = Current();
+        if (!library) return FALSE;
+        auto remove = library->Find<RemoveDSNFromIniFn>("SQLRemoveDSNFromIni");
+        if (!remove) return FALSE;
+        const UserMode mode(*library);
+        return remove(dsn);
+    } catch (const std::exception&) {
+        return FALSE;
+    }
+}
+
+}  // namespace qel::datasource::installer

@@ -1,0 +1,199 @@
+// The data source setup against the real unixODBC installer and the SQLite3
+// driver; the sandbox points $ODBCINI at a file of its own, which the tests
+// read back as text.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include <qel/database/DatabaseObj.h>
+#include <qel/datasource/DataSourceSetup.h>
+#include <qel/datasource/EngineDrivers.h>
+#include <qel/outside/odbc/Database.h>
+#include <qel/outside/odbc/Statement.h>
+
+#include "support/Sandbox.h"
+#include "support/TestDatabase.h"
+
+namespace fs = std::filesystem;
+using qel::test::Sandbox;
+using namespace qel::datasource;
+
+namespace {
+
+using Section = std::map<std::string, std::string>;
+
+// The user data sources as the installer left them in $ODBCINI.
+std::map<std::string, Section> ReadIni() {
+    std::map<std::string, Section> sections;
+    std::ifstream file(Sandbox::Current().OdbcIni());
+    std::string line, current;
+    while (std::getline(file, line)) {
+        if (line.size() > 1 && line.front() == '[' && line.back() == ']') {
+            current = line.substr(1, line.size() - 2);
+            sections[current];
+        } else if (const auto equals = line.find('='); equals != std::string::npos && !current.empty()) {
+            sections[current][line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return sections;
+}
+
+void AppendIni(const std::string& text) { std::ofstream(Sandbox::Current().OdbcIni(), std::ios::app) << text; }
+
+int CountRows(const std::string& connect) {
+    CDatabase database;
+    database.OpenEx(connect.c_str());
+    qel::odbc::Statement count(database);
+    count.Prepare("SELECT COUNT(*) FROM TST200");
+    count.Execute();
+    return count.Fetch() ? count.GetInt32(1).value_or(-1) : -1;
+}
+
+class DataSourceSetupTest : public ::testing::Test {
+protected:
+    void TearDown() override { ::unsetenv("QEL_ODBCINST_LIBRARY"); }
+
+    void Profile(const std::string& dsn, const std::string& path) {
+        ASSERT_TRUE(m_db.AddNew(TRUE, FALSE));
+        m_db.SetStrDataSource(dsn.c_str());
+        m_db.SetStrDirectory(path.c_str());
+    }
+
+    CDatabaseObj m_db;
+    CDataSourceSetup m_setup{&m_db};
+};
+
+TEST_F(DataSourceSetupTest, PrepareCreatesFoldersDatabaseAndADataSourceThatReachesTheFile) {
+    const std::string top = Sandbox::Current().Path("Praxis Müller");
+    const std::string path = top + "/Röntgen 2024/診療所/clinic db.sqlite";
+    Profile("Quorva Prüf 1", path);
+    ASSERT_EQ(m_db.lEngine, kEngineFile);
+    ASSERT_TRUE(m_setup.PrepareDataSource());
+
+    EXPECT_TRUE(fs::is_directory(top + "/Röntgen 2024/診療所") && fs::is_regular_file(path));
+    Section dsn = ReadIni()["Quorva Prüf 1"];
+    EXPECT_EQ(dsn["Driver"], kFileDriver);
+    EXPECT_EQ(dsn["Database"], path);
+    for (const auto& [name, value] : FileEngineStandingAttributes()) EXPECT_EQ(dsn[name], value) << name;
+
+    CDatabase connection;
+    ASSERT_TRUE(connection.Open(nullptr, FALSE, FALSE, "ODBC;DSN=Quorva Prüf 1"));
+    connection.ExecuteSQL("CREATE TABLE TST200 (TSTKEY integer)");
+    connection.ExecuteSQL("INSERT INTO TST200 VALUES (1)");
+    connection.Close();
+    EXPECT_EQ(CountRows(FileEngineConnectString(path)), 1);
+
+    // Removal takes only this data source; preparing again keeps the database.
+    AppendIni("[Other]\nDriver=SQLite3\nDatabase=/srv/other.db\n");
+    EXPECT_TRUE(m_setup.RemoveDataSource());
+    auto ini = ReadIni();
+    EXPECT_FALSE(ini.contains("Quorva Prüf 1"));
+    EXPECT_EQ(ini["Other"]["Database"], "/srv/other.db");
+    ASSERT_TRUE(m_setup.PrepareDataSource());
+    EXPECT_EQ(CountRows("DSN=Quorva Prüf 1"), 1);
+}
+
+TEST_F(DataSourceSetupTest, RelativePathsCreateOnlyTheirOwnFolders) {
+    const fs::path previous = fs::current_path();
+    const fs::path work = Sandbox::Current().Path("relative");
+    fs::create_directories(work);
+    fs::current_path(work);
+    Profile("Relative", "plain.db");
+    EXPECT_TRUE(m_setup.PrepareDataSource());
+    m_db.SetStrDirectory("rel dir/inner/x.db");
+    EXPECT_TRUE(m_setup.PrepareDataSource());
+    fs::current_path(previous);
+
+    std::set<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(work)) entries.insert(fs::relative(entry, work));
+    EXPECT_EQ(entries, (std::set<std::string>{"plain.db", "rel dir", "rel dir/inner", "rel dir/inner/x.db"}));
+}
+
+TEST_F(DataSourceSetupTest, FailuresWriteNoDataSource) {
+    // An existing file prepares even when its registration fails; a new one does not.
+    const std::string existing = Sandbox::Current().Path("existing.db");
+    std::ofstream{existing};
+    Profile("bad[name]", existing);
+    EXPECT_FALSE(m_setup.RegisterDataSourceAgain());
+    EXPECT_TRUE(m_setup.PrepareDataSource());
+    m_db.SetStrDirectory(Sandbox::Current().Path("fresh.db").c_str());
+    EXPECT_FALSE(m_setup.PrepareDataSource());
+
+    // A folder that cannot be made, no path, a path too long for the list.
+    const std::string blocked = existing + "/sub/db.sqlite";
+    for (const std::string& path : {blocked, std::string(), Sandbox::Current().Path(std::string(1100, 'x'))}) {
+        Profile("Unusable", path);
+        EXPECT_FALSE(m_setup.PrepareDataSource()) << path.substr(0, 80);
+        // Never a data source without its database path (an in-memory database).
+        EXPECT_EQ(m_setup.RegisterDataSourceAgain(), path == blocked);
+        EXPECT_TRUE(m_setup.RemoveDataSource());
+    }
+    const auto ini = ReadIni();
+    EXPECT_FALSE(ini.contains("bad[name]") || ini.contains("Unusable"));
+}
+
+TEST_F(DataSourceSetupTest, OtherEnginesLeaveTheFileAndTheDataSourceAlone) {
+    Profile("Engine7", Sandbox::Current().Path("engine 7/db.sqlite"));
+    m_db.lEngine = 7;
+    EXPECT_TRUE(m_setup.PrepareDataSource() && m_setup.RegisterDataSourceAgain() && m_setup.RemoveDataSource());
+    EXPECT_FALSE(fs::exists(Sandbox::Current().Path("engine 7")) || ReadIni().contains("Engine7"));
+
+    // The client/server engine: re-registration keeps server, port and database.
+    auto pg = qel::test::TestDatabase::Create(kEngineClientServer, "dsn");
+    const auto env = [&pg](const char* name, const char* otherwise) {
+        const std::string value = pg ? Sandbox::Getenv(name) : "";
+        return value.empty() ? std::string(otherwise) : value;
+    };
+    AppendIni("[Pg]\nDriver=PostgreSQL ANSI\nServername=" + env("QEL_PG_HOST", "db.example") + "\nPort=" +
+              env("QEL_PG_PORT", "5432") + "\nDatabase=" + (pg ? pg->Location() : "clinic") + "\nUsername=" +
+              env("QEL_PG_USER", "postgres") + "\nByteaAsLongVarBinary=1\n");
+    const Section before = ReadIni()["Pg"];
+    m_db.lEngine = kEngineClientServer;
+    m_db.strDataSource = "Pg";
+    EXPECT_TRUE(m_setup.PrepareDataSource());
+    EXPECT_EQ(ReadIni()["Pg"], before);
+
+    ASSERT_TRUE(m_setup.RegisterDataSourceAgain());
+    Section expected = before;
+    expected["Driver"] = kClientServerDriver;
+    EXPECT_EQ(ReadIni()["Pg"], expected);
+    if (pg) {
+        CDatabase connection;
+        EXPECT_TRUE(connection.Open(nullptr, FALSE, FALSE, "ODBC;DSN=Pg"));
+    }
+
+    m_db.strDataSource = "PgNew";
+    ASSERT_TRUE(m_setup.RegisterDataSourceAgain());
+    EXPECT_EQ(ReadIni()["PgNew"], (Section{{"Driver", kClientServerDriver}}));
+    EXPECT_TRUE(m_setup.RemoveDataSource());
+    EXPECT_FALSE(ReadIni().contains("PgNew"));
+}
+
+TEST_F(DataSourceSetupTest, WithoutTheInstallerOnlyAnExistingFilePrepares) {
+    const std::string existing = Sandbox::Current().Path("present.db");
+    std::ofstream{existing};
+    const std::string missing = Sandbox::Current().Path("absent.db");
+    // No library at all, and a library without the installer's functions.
+    for (const char* library : {"/nonexistent/libodbcinst.so.2", "libm.so.6"}) {
+        ::setenv("QEL_ODBCINST_LIBRARY", library, 1);
+        Profile("NoInstaller", missing);
+        EXPECT_FALSE(m_setup.PrepareDataSource()) << library;
+        EXPECT_FALSE(fs::exists(missing));
+        EXPECT_FALSE(m_setup.RemoveDataSource());
+        m_db.SetStrDirectory(existing.c_str());
+        EXPECT_TRUE(m_setup.PrepareDataSource());
+        EXPECT_FALSE(m_setup.RegisterDataSourceAgain());
+        EXPECT_FALSE(ReadIni().contains("NoInstaller"));
+    }
+    ::unsetenv("QEL_ODBCINST_LIBRARY");
+    m_db.SetStrDirectory(missing.c_str());
+    EXPECT_TRUE(m_setup.PrepareDataSource());
+    EXPECT_TRUE(ReadIni().contains("NoInstaller"));
+}
+
+}  // namespace
