@@ -17,12 +17,14 @@
 // that created it; nothing inside takes a lock.
 #pragma once
 
+#include <functional>
 #include <list>
 #include <memory>
 #include <source_location>
 #include <string>
 #include <vector>
 
+#include <qel/outside/drivers/DatabaseCallback.h>
 #include <qel/outside/records/RecordHost.h>
 #include <qel/platform/Bstr.h>
 #include <qel/platform/Com.h>
@@ -44,6 +46,7 @@ class CPatientData;
 class CDatabaseSchema;
 class CDBException;
 class CQELDatabaseItem;
+class CQELObjectData;
 struct IQELServer;
 
 class QEL_API CDatabaseObj : public IRecordHost {
@@ -226,6 +229,58 @@ private:
     CDatabaseCallbackWnd* m_pCallbackWnd = nullptr;
     std::unique_ptr<CDataSourceSetup> m_pDataSourceSetup;
     std::unique_ptr<CDatabaseSchema> m_pSchema;
+
+    // --- Client notifications, callback window and live items ------------
+public:
+    // The kind of live item OrphanizeItems and InvalidateItems reach: items
+    // whose data object is an image (CImageData) or a status record (CStatusData).
+    enum EItemType : LONG { eItemImage = 0, eItemStatus = 1 };
+
+    // Passes a message to the client's callback object (objDatabaseCallback).
+    // TRUE when none is attached or the client reports lErrorCode 0; FALSE
+    // with the client's lErrorCode and strError when it reports a failure,
+    // or with 30 when its error state could not be read.
+    BOOL SendMessage(LONG lType, LONG lParam1, LONG lParam2, LONG lParam3);
+    // objDatabaseCallback. The getter returns a reference of the caller's own
+    // (null when none is attached); the setter releases the object attached
+    // so far and keeps a reference to the new one until it is replaced or
+    // this object goes. Null detaches.
+    IDispatch* GetObjDatabaseCallback();
+    void SetObjDatabaseCallback(IDispatch* pDispatch);
+
+    // Adds to the selection counter (and, for n > 0, the added-selection
+    // counter) while the database is open; no effect while it is closed.
+    void UpdateSelectCount(LONG lIncrement);
+    // Dispatches every WM_USER + 8 waiting in the calling thread's queue
+    // (increments posted to the callback window); other messages stay queued.
+    void PumpUpdateSelectCountMessages();
+    LONG GetSelectCount() const { return m_lSelectCount; }
+    LONG GetSelectAdded() const { return m_lSelectAdded; }
+
+    // Live item registry: the list does not own the items. Serial numbers
+    // start at 1 and are never reused. Null items are ignored.
+    void RegisterItem(CQELDatabaseItem* pItem);
+    void UnregisterItem(CQELDatabaseItem* pItem);
+    // Orphanize(l1, l2) on every item of the type that is not orphaned yet.
+    void OrphanizeItems(LONG l1, LONG l2, EItemType eType);
+    // Invalidate() on every item of the type whose data belongs to the owner.
+    void InvalidateItems(LONG lOwnerKey, EItemType eType);
+    // Frees every cached patient's image set (with a beep for each).
+    void EnsureImageSetsDeleted();
+    // A client released pData: frees its patient's image or status set when
+    // nothing in it is used any more. pData may be deleted by the call.
+    void CheckOwnersObjectSet(CQELObjectData* pData);
+
+private:
+    IDatabaseCallback m_xDatabaseCallback;
+    // What the callback window runs for a close request (WM_USER + 1) and a
+    // disk-space check (WM_USER + 9); installed by the subsystems that own
+    // those operations. Unset, a close request answers FALSE and a check
+    // does nothing.
+    std::function<BOOL()> m_fnCloseRequest;
+    std::function<void(LONG)> m_fnCheckDiskSpace;
+    // --- end of client notifications, callback window and live items -----
+
     std::string m_strID;
 
 public:

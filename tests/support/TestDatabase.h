@@ -7,6 +7,7 @@
 // the open path, for tests of the layers the open builds on.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include <qel/database/DatabaseObj.h>
 #include <qel/outside/odbc/Database.h>
+#include <qel/outside/records/ObjectSets.h>
 #include <qel/schema/DatabaseSchema.h>
 
 namespace qel::test {
@@ -66,4 +68,14 @@ struct DatabaseObjTestAccess {
         if (db.m_pDatabase) db.m_pDatabase->Close();
     }
     static CDatabaseSchema& Schema(CDatabaseObj& db) { return *db.m_pSchema; }
+
+    // The callback window's view of the object: the patient cache, the
+    // close-request flag and the hooks the window runs for other subsystems.
+    static std::unique_ptr<CPatientSet>& PatientSet(CDatabaseObj& db) { return db.m_pPatientSet; }
+    static BOOL QuietClose(const CDatabaseObj& db) { return db.m_bQuietClose; }
+    static void SetCallbackHooks(CDatabaseObj& db, std::function<BOOL()> close,
+                                 std::function<void(LONG)> checkDiskSpace) {
+        db.m_fnCloseRequest = std::move(close);
+        db.m_fnCheckDiskSpace = std::move(checkDiskSpace);
+    }
 };

@@ -1,0 +1,370 @@
+#include <qel/platform/Dispatch.h>
+
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include <qel/platform/Diagnostics.h>
+
+#ifndef _WIN32
+
+void VariantInit(VARIANT* pvarg) {
+    if (pvarg == nullptr) return;
+    pvarg->vt = VT_EMPTY;
+    pvarg->wReserved1 = pvarg->wReserved2 = pvarg->wReserved3 = 0;
+    pvarg->dblVal = 0;
+}
+
+HRESULT VariantClear(VARIANT* pvarg) {
+    if (pvarg == nullptr) return E_INVALIDARG;
+    switch (pvarg->vt) {
+    case VT_BSTR:
+        qel::platform::SysFreeString(pvarg->bstrVal);
+        break;
+    case VT_DISPATCH:
+        if (pvarg->pdispVal != nullptr) pvarg->pdispVal->Release();
+        break;
+    case VT_EMPTY:
+    case VT_I4:
+    case VT_R8:
+    case VT_DATE:
+    case VT_BOOL:
+        break;
+    default:
+        return DISP_E_BADVARTYPE;
+    }
+    VariantInit(pvarg);
+    return S_OK;
+}
+
+HRESULT VariantCopy(VARIANT* pvargDest, const VARIANT* pvargSrc) {
+    if (pvargDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
+    if (pvargDest == pvargSrc) return S_OK;
+    VARIANT copy = *pvargSrc;
+    switch (copy.vt) {
+    case VT_BSTR:
+        if (pvargSrc->bstrVal != nullptr) {
+            copy.bstrVal =
+                qel::platform::SysAllocStringLen(pvargSrc->bstrVal, qel::platform::SysStringLen(pvargSrc->bstrVal));
+            if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
+        }
+        break;
+    case VT_DISPATCH:
+        if (copy.pdispVal != nullptr) copy.pdispVal->AddRef();
+        break;
+    case VT_EMPTY:
+    case VT_I4:
+    case VT_R8:
+    case VT_DATE:
+    case VT_BOOL:
+        break;
+    default:
+        return DISP_E_BADVARTYPE;
+    }
+    const HRESULT hr = VariantClear(pvargDest);
+    if (FAILED(hr)) {
+        VariantClear(&copy);
+        return hr;
+    }
+    *pvargDest = copy;
+    return S_OK;
+}
+
+#endif  // _WIN32
+
+namespace qel::platform {
+
+// --- Variant ---------------------------------------------------------------
+
+Variant::Variant() noexcept { VariantInit(&m_value); }
+
+Variant::Variant(LONG value) noexcept : Variant() {
+    m_value.vt = VT_I4;
+    m_value.lVal = value;
+}
+
+Variant::Variant(Bool value) noexcept : Variant() {
+    m_value.vt = VT_BOOL;
+    m_value.boolVal = value.value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+Variant::Variant(double value) noexcept : Variant() {
+    m_value.vt = VT_R8;
+    m_value.dblVal = value;
+}
+
+Variant::Variant(Date value) noexcept : Variant() {
+    m_value.vt = VT_DATE;
+    m_value.date = value.value;
+}
+
+Variant::Variant(std::string_view text) : Variant() {
+    BSTR bstr = BstrFromUtf8(text);
+    if (bstr == nullptr) throw std::bad_alloc();
+    m_value.vt = VT_BSTR;
+    m_value.bstrVal = bstr;
+}
+
+Variant::Variant(IDispatch* pDispatch) noexcept : Variant() {
+    m_value.vt = VT_DISPATCH;
+    m_value.pdispVal = pDispatch;
+    if (pDispatch != nullptr) pDispatch->AddRef();
+}
+
+Variant::Variant(const Variant& other) : Variant() {
+    if (FAILED(VariantCopy(&m_value, &other.m_value))) throw std::bad_alloc();
+}
+
+Variant::Variant(Variant&& other) noexcept : m_value(other.m_value) { VariantInit(&other.m_value); }
+
+Variant& Variant::operator=(const Variant& other) {
+    if (this != &other) {
+        Variant copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+Variant& Variant::operator=(Variant&& other) noexcept {
+    if (this != &other) {
+        Clear();
+        m_value = other.m_value;
+        VariantInit(&other.m_value);
+    }
+    return *this;
+}
+
+Variant::~Variant() { Clear(); }
+
+void Variant::Clear() noexcept {
+    // A value of a type this layer does not know can only come from a foreign
+    // Invoke; it is dropped (leaked) rather than freed in a way it was not made.
+    if (FAILED(VariantClear(&m_value))) VariantInit(&m_value);
+}
+
+VARIANT* Variant::Out() noexcept {
+    Clear();
+    return &m_value;
+}
+
+VARIANT Variant::Detach() noexcept {
+    VARIANT value = m_value;
+    VariantInit(&m_value);
+    return value;
+}
+
+bool Variant::ToLong(LONG* pValue) const noexcept {
+    if (pValue == nullptr) return false;
+    switch (m_value.vt) {
+    case VT_I4:
+        *pValue = m_value.lVal;
+        return true;
+    case VT_BOOL:
+        *pValue = m_value.boolVal != VARIANT_FALSE ? 1 : 0;
+        return true;
+    case VT_R8: {
+        const double d = m_value.dblVal;
+        if (!std::isfinite(d) || d != std::trunc(d) || d < std::numeric_limits<LONG>::min() ||
+            d > std::numeric_limits<LONG>::max()) {
+            return false;
+        }
+        *pValue = static_cast<LONG>(d);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool Variant::ToBool(BOOL* pValue) const noexcept {
+    if (pValue == nullptr) return false;
+    switch (m_value.vt) {
+    case VT_BOOL:
+        *pValue = m_value.boolVal != VARIANT_FALSE ? TRUE : FALSE;
+        return true;
+    case VT_I4:
+        *pValue = m_value.lVal != 0 ? TRUE : FALSE;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Variant::ToString(std::string* pValue) const {
+    if (pValue == nullptr) return false;
+    switch (m_value.vt) {
+    case VT_BSTR:
+        *pValue = Utf8FromBstr(m_value.bstrVal);
+        return true;
+    case VT_EMPTY:
+        pValue->clear();
+        return true;
+    default:
+        return false;
+    }
+}
+
+IDispatch* Variant::GetDispatch() const noexcept { return m_value.vt == VT_DISPATCH ? m_value.pdispVal : nullptr; }
+
+// --- Calls by name ---------------------------------------------------------
+
+HRESULT GetDispatchID(IDispatch* pDispatch, std::string_view name, DISPID* pDispId) {
+    if (pDispatch == nullptr || pDispId == nullptr) return E_POINTER;
+    *pDispId = DISPID_UNKNOWN;
+    BSTR bstr = BstrFromUtf8(name);
+    if (bstr == nullptr) return E_OUTOFMEMORY;
+    BstrPtr owned(bstr);
+    LPOLESTR names[] = {bstr};
+    try {
+        return pDispatch->GetIDsOfNames(IID_NULL, names, 1, 0, pDispId);
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+HRESULT InvokeByID(IDispatch* pDispatch, DISPID dispId, WORD flags, std::span<const Variant> args, Variant* result) {
+    if (pDispatch == nullptr) return E_POINTER;
+    try {
+        // Shallow copies, last argument first: `args` keeps owning the values,
+        // which a by-value argument's callee must leave alone.
+        std::vector<VARIANT> raw;
+        raw.reserve(args.size());
+        for (auto it = args.rbegin(); it != args.rend(); ++it) raw.push_back(it->Raw());
+
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS params{raw.empty() ? nullptr : raw.data(), nullptr, static_cast<UINT>(raw.size()), 0};
+        if ((flags & DISPATCH_PROPERTYPUT) != 0) {
+            params.rgdispidNamedArgs = &named;
+            params.cNamedArgs = 1;
+        }
+        EXCEPINFO excep{};
+        UINT argErr = 0;
+        Variant local;
+        Variant* out = result != nullptr ? result : &local;
+        const HRESULT hr = pDispatch->Invoke(dispId, IID_NULL, 0, flags, &params, out->Out(), &excep, &argErr);
+        SysFreeString(excep.bstrSource);
+        SysFreeString(excep.bstrDescription);
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return DISP_E_EXCEPTION;
+    }
+}
+
+HRESULT InvokeByName(IDispatch* pDispatch, std::string_view name, WORD flags, std::span<const Variant> args,
+                     Variant* result) {
+    DISPID dispId = DISPID_UNKNOWN;
+    const HRESULT hr = GetDispatchID(pDispatch, name, &dispId);
+    if (FAILED(hr)) return hr;
+    return InvokeByID(pDispatch, dispId, flags, args, result);
+}
+
+HRESULT CallMethod(IDispatch* pDispatch, std::string_view name, std::initializer_list<Variant> args,
+                   Variant* result) {
+    return InvokeByName(pDispatch, name, DISPATCH_METHOD, std::span<const Variant>(args.begin(), args.size()), result);
+}
+
+HRESULT GetProperty(IDispatch* pDispatch, std::string_view name, Variant* result) {
+    return InvokeByName(pDispatch, name, DISPATCH_PROPERTYGET, {}, result);
+}
+
+HRESULT PutProperty(IDispatch* pDispatch, std::string_view name, const Variant& value) {
+    return InvokeByName(pDispatch, name, DISPATCH_PROPERTYPUT, std::span<const Variant>(&value, 1), nullptr);
+}
+
+// --- DispatchObject ----------------------------------------------------------
+
+namespace {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+DispatchObject::DispatchObject(std::vector<Member> members) : m_members(std::move(members)) {}
+
+DispatchObject::~DispatchObject() = default;
+
+HRESULT DispatchObject::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch) {
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG DispatchObject::AddRef() { return ++m_refs; }
+
+ULONG DispatchObject::Release() {
+    const ULONG left = --m_refs;
+    if (left == 0) delete this;
+    return left;
+}
+
+HRESULT DispatchObject::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
+    if (rgszNames == nullptr || rgDispId == nullptr || cNames == 0) return E_INVALIDARG;
+    for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
+    try {
+        const std::string name = Utf8FromBstr(rgszNames[0]);
+        for (const Member& member : m_members) {
+            if (EqualsIgnoringCase(member.name, name)) {
+                rgDispId[0] = member.dispId;
+                // Argument names are not supported.
+                return cNames == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+            }
+        }
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT DispatchObject::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+                               VARIANT* pVarResult, EXCEPINFO*, UINT*) {
+    bool known = false;
+    for (const Member& member : m_members) known = known || member.dispId == dispIdMember;
+    if (!known) return DISP_E_MEMBERNOTFOUND;
+    if (pDispParams != nullptr && pDispParams->cArgs > 0 && pDispParams->rgvarg == nullptr) return E_INVALIDARG;
+    if (pDispParams != nullptr && pDispParams->cNamedArgs > 0 && (wFlags & DISPATCH_PROPERTYPUT) == 0) {
+        return DISP_E_NONAMEDARGS;
+    }
+    try {
+        std::vector<Variant> args;
+        const UINT count = pDispParams != nullptr ? pDispParams->cArgs : 0;
+        args.reserve(count);
+        for (UINT i = count; i > 0; --i) {
+            Variant copy;
+            const HRESULT hr = VariantCopy(copy.Out(), &pDispParams->rgvarg[i - 1]);
+            if (FAILED(hr)) return hr;
+            args.push_back(std::move(copy));
+        }
+        Variant result;
+        const HRESULT hr = OnInvoke(dispIdMember, wFlags, args, &result);
+        if (SUCCEEDED(hr) && pVarResult != nullptr) {
+            *pVarResult = result.Detach();  // the caller owns the value now
+        }
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::exception& e) {
+        ReportDiagnostic(Severity::Warning, std::string("automation member failed: ") + e.what());
+        return DISP_E_EXCEPTION;
+    } catch (...) {
+        return DISP_E_EXCEPTION;
+    }
+}
+
+}  // namespace qel::platform

@@ -1,0 +1,141 @@
+// Automation values, calls by member name and the DispatchObject base.
+#include <qel/platform/Dispatch.h>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include <qel/platform/ComPtr.h>
+
+using namespace qel::platform;
+
+namespace {
+
+// A dispatch object written against the raw interface, to see exactly what
+// the name-based calls hand to GetIDsOfNames and Invoke.
+struct RawDispatch : IDispatch {
+    virtual ~RawDispatch() = default;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        lastName = Utf8FromBstr(names[0]);
+        EXPECT_EQ(count, 1u);
+        ids[0] = lastName == "Sum" ? 7 : DISPID_UNKNOWN;
+        return ids[0] == 7 ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO*, UINT*) override {
+        ++invokes;
+        lastFlags = flags;
+        EXPECT_EQ(id, 7);
+        // Arguments arrive last first: Sum(a, b) computes a * 10 + b.
+        EXPECT_EQ(params->cArgs, 2u);
+        result->vt = VT_I4;
+        result->lVal = params->rgvarg[1].lVal * 10 + params->rgvarg[0].lVal;
+        return S_OK;
+    }
+
+    ULONG refs = 1;
+    int invokes = 0;
+    WORD lastFlags = 0;
+    std::string lastName;
+};
+
+class Counter : public DispatchObject {
+public:
+    static ComPtr<Counter> Make() { return ComPtr<Counter>::Adopt(new Counter); }
+    LONG value = 0;
+
+private:
+    Counter() : DispatchObject({{"Add", 1}, {"lValue", 2}, {"Fail", 3}}) {}
+
+    HRESULT OnInvoke(DISPID id, WORD flags, std::span<const Variant> args, Variant* result) override {
+        if (id == 1 && flags == DISPATCH_METHOD) {
+            LONG n = 0;
+            if (args.size() != 1 || !args[0].ToLong(&n)) return DISP_E_TYPEMISMATCH;
+            value += n;
+            return S_OK;
+        }
+        if (id == 2 && flags == DISPATCH_PROPERTYGET) {
+            *result = Variant(value);
+            return S_OK;
+        }
+        if (id == 2 && flags == DISPATCH_PROPERTYPUT) return args[0].ToLong(&value) ? S_OK : DISP_E_TYPEMISMATCH;
+        if (id == 3) throw std::runtime_error("broken member");
+        return DISP_E_MEMBERNOTFOUND;
+    }
+};
+
+}  // namespace
+
+TEST(DispatchTest, VariantsOwnTheirStringsAndReferences) {
+    Variant text(std::string_view("Grüße"));
+    Variant copy = text;
+    EXPECT_NE(copy.Raw().bstrVal, text.Raw().bstrVal) << "a copy is a new string";
+    std::string out;
+    ASSERT_TRUE(copy.ToString(&out));
+    EXPECT_EQ(out, "Grüße");
+    Variant moved = std::move(text);
+    EXPECT_TRUE(text.IsEmpty());
+    EXPECT_EQ(moved.Type(), VT_BSTR);
+
+    RawDispatch raw;
+    {
+        Variant object(static_cast<IDispatch*>(&raw));
+        Variant again = object;
+        EXPECT_EQ(raw.refs, 3u);
+        EXPECT_EQ(again.GetDispatch(), &raw);
+    }
+    EXPECT_EQ(raw.refs, 1u);
+
+    LONG n = 0;
+    EXPECT_TRUE(Variant(Variant::Bool{true}).ToLong(&n));
+    EXPECT_EQ(n, 1);
+    EXPECT_TRUE(Variant(-3.0).ToLong(&n));
+    EXPECT_EQ(n, -3);
+    EXPECT_FALSE(Variant(2.5).ToLong(&n));
+    EXPECT_FALSE(Variant(1e12).ToLong(&n));
+    EXPECT_FALSE(Variant(std::string_view("12")).ToLong(&n)) << "no text parsing";
+    EXPECT_FALSE(Variant(LONG{4}).ToString(&out));
+}
+
+TEST(DispatchTest, NamedCallsGoThroughGetIDsOfNamesAndReverseTheArguments) {
+    RawDispatch raw;
+    Variant result;
+    ASSERT_EQ(CallMethod(&raw, "Sum", {Variant(LONG{4}), Variant(LONG{2})}, &result), S_OK);
+    EXPECT_EQ(raw.lastName, "Sum");
+    EXPECT_EQ(raw.lastFlags, DISPATCH_METHOD);
+    LONG n = 0;
+    ASSERT_TRUE(result.ToLong(&n));
+    EXPECT_EQ(n, 42);
+
+    EXPECT_EQ(CallMethod(&raw, "Product", {}, &result), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(raw.invokes, 1) << "an unknown name is never invoked";
+    EXPECT_EQ(GetProperty(nullptr, "Sum", &result), E_POINTER);
+    EXPECT_EQ(raw.refs, 1u);
+}
+
+TEST(DispatchTest, DispatchObjectsMatchNamesCaselessAndCountReferences) {
+    auto counter = Counter::Make();
+    IDispatch* dispatch = counter.Get();
+
+    ASSERT_EQ(CallMethod(dispatch, "ADD", {Variant(LONG{5})}, nullptr), S_OK);
+    ASSERT_EQ(PutProperty(dispatch, "lvalue", Variant(LONG{9})), S_OK);
+    Variant result;
+    ASSERT_EQ(GetProperty(dispatch, "LValue", &result), S_OK);
+    LONG n = 0;
+    ASSERT_TRUE(result.ToLong(&n));
+    EXPECT_EQ(n, 9);
+
+    EXPECT_EQ(CallMethod(dispatch, "Add", {Variant(std::string_view("five"))}, nullptr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(CallMethod(dispatch, "Add2", {}, nullptr), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(CallMethod(dispatch, "Fail", {}, nullptr), DISP_E_EXCEPTION) << "a C++ exception stays inside";
+    EXPECT_EQ(InvokeByID(dispatch, 99, DISPATCH_METHOD, {}, nullptr), DISP_E_MEMBERNOTFOUND);
+
+    void* pv = nullptr;
+    ASSERT_EQ(dispatch->QueryInterface(IID_IDispatch, &pv), S_OK);
+    EXPECT_EQ(counter->RefCount(), 2u);
+    dispatch->Release();
+    EXPECT_EQ(dispatch->QueryInterface(IID_NULL, &pv), E_NOINTERFACE);
+}
