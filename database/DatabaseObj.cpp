@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include <qel/BuildInfo.h>
+#include <qel/callback/DatabaseCallbackWnd.h>
 #include <qel/datasource/DataSourceSetup.h>
 #include <qel/outside/ExtString.h>
 #include <qel/outside/Log.h>
@@ -14,6 +15,7 @@
 #include <qel/outside/records/LayoutData.h>
 #include <qel/outside/records/ObjectSets.h>
 #include <qel/platform/AppProfile.h>
+#include <qel/platform/NamedMutex.h>
 #include <qel/platform/UserInterface.h>
 #include <qel/schema/DatabaseSchema.h>
 #include <qel/ui/Resources.h>
@@ -66,6 +68,7 @@ CDatabaseObj::CDatabaseObj() {
 
 CDatabaseObj::~CDatabaseObj() {
     DeleteObjectSets();
+    if (bIsOpen) Close();  // the closing notice goes out before the connection
     m_pDatabase.reset();
     Ptrs().Unregister(m_lPtr);
     m_pDataSourceSetup.reset();

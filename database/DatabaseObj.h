@@ -32,6 +32,10 @@
 #include <qel/platform/WinTypes.h>
 
 class CDatabase;
+class CMessageDialog;
+namespace qel::platform {
+class NamedMutex;
+}
 class CDatabaseCallbackWnd;
 class CDataSourceSetup;
 class CDoctorSet;
@@ -122,6 +126,13 @@ public:
     BOOL Update();
     BOOL Delete();
 
+    // --- Opening and closing ---------------------------------------------------
+    BOOL Open();
+    // bShow: display the connecting notice while connecting.
+    BOOL Open2(BOOL bShow);
+    // FALSE only when the database was not open.
+    BOOL Close();
+
     // --- Keys -------------------------------------------------------------------
     // The next key of a table's counter row; FALSE after 120 failed attempts.
     // Touches neither the error state nor the log.
@@ -206,6 +217,9 @@ private:
     BOOL CheckParams(BOOL bStrict);
     void SetEngine();
     void DeleteObjectSets();
+    void CloseCleanup();
+    void OpenFailureCleanup(BOOL bShow, CMessageDialog& notice);
+    void ReleaseServer();
     BOOL CheckDoctorSet(CDoctorData* pExclude);
     BOOL CheckMediaTypeSet(CMediaTypeData* pExclude);
     BOOL CheckMediaSet(CMediaData* pExclude, BOOL bReload);
@@ -226,7 +240,7 @@ private:
     BSTR GetProfileString(const std::string& value, LONG validBit);
 
     // --- State, in declaration order --------------------------------------
-    CDatabaseCallbackWnd* m_pCallbackWnd = nullptr;
+    std::unique_ptr<CDatabaseCallbackWnd> m_pCallbackWnd;
     std::unique_ptr<CDataSourceSetup> m_pDataSourceSetup;
     std::unique_ptr<CDatabaseSchema> m_pSchema;
 
@@ -303,6 +317,7 @@ private:
     LONG m_lValidMask = 0;
     BOOL m_bQuietClose = FALSE;
     std::unique_ptr<CDatabase> m_pDatabase;
+    std::unique_ptr<qel::platform::NamedMutex> m_hMutex;
     LONG m_lSelectAdded = 0;
     LONG m_lSelectCount = 0;
     std::unique_ptr<CDoctorSet> m_pDoctorSet;

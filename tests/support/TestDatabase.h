@@ -68,6 +68,7 @@ struct DatabaseObjTestAccess {
         if (db.m_pDatabase) db.m_pDatabase->Close();
     }
     static CDatabaseSchema& Schema(CDatabaseObj& db) { return *db.m_pSchema; }
+    static bool HasCallbackWindow(const CDatabaseObj& db) { return db.m_pCallbackWnd != nullptr; }
 
     // The callback window's view of the object: the patient cache, the
     // close-request flag and the hooks the window runs for other subsystems.

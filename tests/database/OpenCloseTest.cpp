@@ -1,0 +1,261 @@
+// Opening and closing real SQLite databases end to end: profiles, folders,
+// data sources, tables, notifications, the one-opener rule and failures at
+// every step of the open.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <qel/database/OpenFaults.h>
+#include <qel/outside/odbc/Statement.h>
+#include <qel/platform/AppProfile.h>
+#include <qel/platform/NamedMutex.h>
+
+#include "support/DatabaseObjTesting.h"
+#include "support/Sandbox.h"
+#include "support/TestDatabase.h"
+#include "support/TestDispatch.h"
+
+namespace fs = std::filesystem;
+using qel::database::OpenFault;
+using qel::test::Sandbox;
+using qel::test::TestCallback;
+
+namespace {
+
+std::string OdbcIni() {
+    std::ifstream in(Sandbox::Current().OdbcIni());
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool HasDataSource(const std::string& name) { return OdbcIni().find("[" + name + "]") != std::string::npos; }
+
+LONG Count(CDatabaseObj& db, const std::string& sql) {
+    qel::odbc::Statement st(*db.GetDatabase());
+    st.Prepare(sql);
+    st.Execute();
+    return st.Fetch() ? st.GetInt32(1).value_or(-1) : -1;
+}
+
+void WriteStoredProfile(LONG number, const std::string& dataSource, const std::string& path) {
+    auto& profile = qel::platform::AppProfile::Current();
+    const std::string section = "DatabaseJ" + std::to_string(number);
+    profile.WriteProfileInt(section, "MultiUser", 0);
+    profile.WriteProfileInt(section, "Default", 1);
+    profile.WriteProfileString(section, "DataSource", dataSource);
+    profile.WriteProfileString(section, "Path", path);
+    profile.WriteProfileString(section, "Name", "Studio Rossi");
+    profile.WriteProfileInt(section, "CurrentDoctor", 0);
+}
+
+class OpenClose : public ::testing::Test {
+protected:
+    void SetUp() override { qel::database::ClearOpenFaults(); }
+    void TearDown() override { qel::database::ClearOpenFaults(); }
+
+    // A temporary profile whose database lives in folders that do not exist yet.
+    void PrepareTemporary(CDatabaseObj& db, const std::string& dsn = "QelTemporary") {
+        ASSERT_TRUE(db.AddNew(TRUE, FALSE));
+        db.SetStrDataSource(dsn.c_str());
+        db.SetStrDirectory(m_path.c_str());
+    }
+
+    qel::test::RecordedUserInterface m_ui;
+    std::string m_path = Sandbox::Current().Path("new folder/Studio S\u00e0la/clinic.db");
+};
+
+TEST_F(OpenClose, TemporaryProfileEndToEnd) {
+    auto callback = TestCallback::Make();
+    {
+        CDatabaseObj db;
+        PrepareTemporary(db);
+        db.SetObjDatabaseCallback(callback.Get());
+        ASSERT_TRUE(db.Open()) << db.GetLErrorCode();
+        EXPECT_TRUE(db.GetBIsOpen());
+        EXPECT_TRUE(fs::exists(m_path));
+        EXPECT_TRUE(HasDataSource("QelTemporary"));
+        EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM TBL200"), 9);
+        EXPECT_EQ(m_ui->Count("ShowNotice"), 1u);
+        EXPECT_EQ(m_ui->Count("HideNotice"), 1u);
+        ASSERT_EQ(callback->Calls().size(), 1u);
+        EXPECT_EQ(callback->Calls()[0].values, (std::array<LONG, 4>{100, 0, db.lKey, 0}));
+
+        EXPECT_TRUE(db.Close());
+        EXPECT_FALSE(db.GetBIsOpen());
+        ASSERT_EQ(callback->Calls().size(), 2u);
+        EXPECT_EQ(callback->Calls()[1].values, (std::array<LONG, 4>{101, 0, db.lKey, 0}));
+        EXPECT_FALSE(HasDataSource("QelTemporary")) << "a temporary profile's data source goes with it";
+        EXPECT_FALSE(db.Close());
+        EXPECT_EQ(db.GetLErrorCode(), 0);
+    }
+    // The same path again: the database is found, nothing is created.
+    CDatabaseObj again;
+    PrepareTemporary(again);
+    ASSERT_TRUE(again.Open2(FALSE));
+    EXPECT_EQ(Count(again, "SELECT COUNT(*) FROM IMT200"), 2);
+    EXPECT_EQ(m_ui->Count("ShowNotice"), 1u) << "no notice without show";
+    EXPECT_TRUE(again.Close());
+}
+
+TEST_F(OpenClose, StoredProfileKeepsItsDataSourceAndLearnsTheIdentity) {
+    WriteStoredProfile(3, "QelStored", m_path);
+    CDatabaseObj db;
+    ASSERT_TRUE(db.Get(3));
+    ASSERT_TRUE(db.Open()) << db.GetLErrorCode();
+    const std::string id = db.GetID();
+    EXPECT_EQ(id.size(), 32u);
+    EXPECT_EQ(qel::platform::AppProfile::Current().GetProfileString("DatabaseJ3", "DatabaseID", ""), id);
+    EXPECT_TRUE(db.Close());
+    EXPECT_TRUE(HasDataSource("QelStored"));
+}
+
+TEST_F(OpenClose, OneOpenerPerProfile) {
+    WriteStoredProfile(4, "QelShared", m_path);
+    CDatabaseObj first, second;
+    ASSERT_TRUE(first.Get(4));
+    ASSERT_TRUE(second.Get(4));
+    ASSERT_TRUE(first.Open2(FALSE));
+    EXPECT_FALSE(second.Open2(FALSE));
+    EXPECT_EQ(second.GetLErrorCode(), 7015);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        CDatabaseObj other;
+        const bool refused = other.Get(4) && !other.Open2(FALSE) && other.GetLErrorCode() == 7015;
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process must get 7015";
+
+    ASSERT_TRUE(first.Close());
+    EXPECT_TRUE(second.Open2(FALSE));
+    EXPECT_TRUE(second.Close());
+}
+
+TEST_F(OpenClose, IncompleteProfilesAreRefusedBeforeAnything) {
+    CDatabaseObj db;
+    ASSERT_TRUE(db.AddNew(TRUE, TRUE));
+    EXPECT_FALSE(db.Open());
+    EXPECT_EQ(db.GetLErrorCode(), 50);
+    EXPECT_EQ(m_ui->Count("ShowNotice"), 0u);
+}
+
+struct FaultCase {
+    OpenFault fault;
+    int times;
+    LONG code;  // 0: the open succeeds
+};
+
+class OpenFaults : public OpenClose, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(OpenFaults, NothingSurvivesAFailedOpenAndTheNextOpenWorks) {
+    const FaultCase c = GetParam();
+    CDatabaseObj db;
+    PrepareTemporary(db, "QelFaults");
+    qel::database::InjectOpenFault(c.fault, c.times);
+    const BOOL opened = db.Open();
+    if (c.code == 0) {
+        ASSERT_TRUE(opened);
+        EXPECT_TRUE(db.Close());
+        return;
+    }
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(db.GetLErrorCode(), c.code);
+    if (c.fault == OpenFault::Notification) {
+        EXPECT_TRUE(db.GetBIsOpen()) << "a failed notification leaves the database open";
+        EXPECT_TRUE(db.Close());
+    } else {
+        EXPECT_FALSE(db.GetBIsOpen());
+        EXPECT_FALSE(db.PatientsRead());
+        EXPECT_EQ(db.GetQELServerObject(), nullptr);
+        EXPECT_FALSE(DatabaseObjTestAccess::HasCallbackWindow(db));
+        EXPECT_EQ(m_ui->Count("ShowNotice"), m_ui->Count("HideNotice"));
+        auto mutex = qel::platform::NamedMutex::Create("QEL_DB_MUTEX_" + std::to_string(db.lKey));
+        EXPECT_TRUE(mutex.handle != nullptr) << "the mutex was released";
+    }
+    qel::database::ClearOpenFaults();
+    ASSERT_TRUE(db.Open()) << db.GetLErrorCode();
+    EXPECT_TRUE(db.Close());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, OpenFaults,
+    ::testing::Values(FaultCase{OpenFault::ServerCreation, 1, 7150}, FaultCase{OpenFault::WindowCreation, 1, 10},
+                      FaultCase{OpenFault::DataSourcePreparation, 1, 7020},
+                      FaultCase{OpenFault::ConnectReturnsFalse, 1, 40}, FaultCase{OpenFault::ConnectThrows, 1, 0},
+                      FaultCase{OpenFault::ConnectThrows, 2, 7050}, FaultCase{OpenFault::SchemaCheck, 1, 7060},
+                      FaultCase{OpenFault::SettingsRestore, 1, 10}, FaultCase{OpenFault::Notification, 1, 30}),
+    [](const ::testing::TestParamInfo<FaultCase>& param) {
+        return "Fault" + std::to_string(static_cast<int>(param.param.fault)) + "x" + std::to_string(param.param.times);
+    });
+
+TEST_F(OpenClose, FailedReRegistrationAfterAFailedConnect) {
+    CDatabaseObj db;
+    PrepareTemporary(db, "QelReRegister");
+    qel::database::InjectOpenFault(OpenFault::ConnectThrows, 1);
+    qel::database::InjectOpenFault(OpenFault::ReRegistration, 1);
+    EXPECT_FALSE(db.Open());
+    EXPECT_EQ(db.GetLErrorCode(), 7030);
+}
+
+TEST_F(OpenClose, DestroyingAnOpenObjectSendsTheClosingNoticeFirst) {
+    auto callback = TestCallback::Make();
+    {
+        CDatabaseObj db;
+        PrepareTemporary(db, "QelDestroyed");
+        db.SetObjDatabaseCallback(callback.Get());
+        ASSERT_TRUE(db.Open2(FALSE));
+    }
+    ASSERT_EQ(callback->Calls().size(), 2u);
+    EXPECT_EQ(callback->Calls()[1].values[0], 101);
+    EXPECT_FALSE(HasDataSource("QelDestroyed"));
+}
+
+TEST_F(OpenClose, AKilledHolderLeavesAnIntactDatabase) {
+    WriteStoredProfile(6, "QelKilled", m_path);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        CDatabaseObj db;
+        if (!db.Get(6) || !db.Open2(FALSE)) _exit(1);
+        db.GetDatabase()->ExecuteSQL("CREATE TABLE KILLTEST (N INTEGER)");
+        for (int i = 1; i <= 200; ++i)
+            db.GetDatabase()->ExecuteSQL(("INSERT INTO KILLTEST (N) VALUES (" + std::to_string(i) + ")").c_str());
+        char byte = 1;
+        if (write(ready[1], &byte, 1) != 1) _exit(2);
+        pause();
+        _exit(0);
+    }
+    close(ready[1]);
+    char byte = 0;
+    // The child creates the database, writes rows, then waits to be killed.
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+
+    CDatabaseObj db;
+    ASSERT_TRUE(db.Get(6));
+    ASSERT_TRUE(db.Open2(FALSE)) << db.GetLErrorCode();
+    qel::odbc::Statement st(*db.GetDatabase());
+    st.Prepare("PRAGMA integrity_check");
+    st.Execute();
+    ASSERT_TRUE(st.Fetch());
+    EXPECT_EQ(st.GetText(1).value_or(""), "ok");
+    st.CloseCursor();
+    EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM KILLTEST"), 200);
+    EXPECT_TRUE(db.Close());
+}
+
+}  // namespace
