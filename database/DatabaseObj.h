@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include <qel/outside/DiskSpaceController.h>
+#include <qel/outside/ExtOleDateTime.h>
 #include <qel/outside/drivers/DatabaseCallback.h>
 #include <qel/outside/records/RecordHost.h>
 #include <qel/platform/Bstr.h>
@@ -52,6 +54,9 @@ class CDBException;
 class CQELDatabaseItem;
 class CQELObjectData;
 struct IQELServer;
+namespace qel::settings {
+struct DatabaseSettings;
+}
 
 class QEL_API CDatabaseObj : public IRecordHost {
 public:
@@ -311,6 +316,50 @@ public:
 
     LONG lErrorCode = 0;
     std::string strError;
+
+    // --- Database-wide settings and the disk space controller --------------
+    // Kept in the settings record (TBLDATA2 of TBL200 row 0); the members are
+    // valid while the database is open.
+    BOOL GetBCompressGrayscaleImages();
+    void SetBCompressGrayscaleImages(BOOL value);
+    BOOL GetBCompressColorImages();
+    void SetBCompressColorImages(BOOL value);
+    BOOL GetBAllowDuplicatePatientIDs();
+    void SetBAllowDuplicatePatientIDs(BOOL value);
+
+    // FALSE (error state untouched) while the database is closed.
+    BOOL GetDiskSpaceControllerData(CDiskSpaceControllerData* pData);
+    // Stores, saves and hands the settings to the application server; on a
+    // failure the new settings stay, and the error state is cleared.
+    BOOL SetDiskSpaceControllerData(const CDiskSpaceControllerData& data);
+    // TRUE when `nRequired` more units leave the free space the application
+    // server reports at or above both thresholds (7170 below the warning,
+    // 7180 below the error threshold, 7160 when the server cannot tell).
+    BOOL CheckDiskSpace(int nRequired);
+
+    BOOL bCompressGrayscaleImages = FALSE;
+    BOOL bCompressColorImages = FALSE;
+    BOOL bAllowDuplicatePatientIDs = TRUE;
+    BOOL bDefaultImageMediaName = FALSE;
+    std::string strImageMediaNameFormat = "%Y%m%d_%i";
+    CExtOleDateTime dateImageMediaNumber{1900, 1, 1};
+    LONG lImageMediaNumber = 1;
+    CExtOleDateTime dateLastImageMediaCreation{1900, 1, 1};
+
+private:
+    friend struct DatabaseSettingsTestAccess;
+
+    void SetDefaultDBParams();
+    BOOL SaveDBParams();
+    BOOL RestoreDBParams();
+    BOOL InitDiskSpaceControllerData();
+    // Ties the profile to the database behind it and checks its current doctor.
+    BOOL CheckProfileIdentity(const std::string& databaseId);
+    qel::settings::DatabaseSettings CollectSettings() const;
+    void ApplySettings(const qel::settings::DatabaseSettings& settings);
+    BOOL SetSettingsFlag(BOOL CDatabaseObj::*member, BOOL value);
+
+    CDiskSpaceControllerData m_DiskSpaceControllerData;
 
 private:
     IQELServer* m_pServer = nullptr;
