@@ -42,7 +42,7 @@ LRESULT CDatabaseCallbackWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
 
     case WM_CLOSE_DATABASE:
         db.m_bQuietClose = wParam != 0 ? TRUE : FALSE;
-        return db.m_fnCloseRequest ? db.m_fnCloseRequest() : FALSE;
+        return db.Close();
 
     case WM_SET_ERROR_STRING:
         db.SetErrorString(Pointer<CDBException>(lParam));
@@ -81,7 +81,7 @@ LRESULT CDatabaseCallbackWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
         return 0;
 
     case WM_CHECK_DISK_SPACE:
-        if (db.m_fnCheckDiskSpace) db.m_fnCheckDiskSpace(static_cast<LONG>(lParam));
+        db.CheckDiskSpace(static_cast<int>(lParam));
         return 0;
 
     default:

@@ -96,15 +96,15 @@ void CDatabaseObj::ClearError() {
     strError.clear();
 }
 
-BOOL CDatabaseObj::SetError(LONG code, const char* module, std::source_location where) {
+BOOL CDatabaseObj::SetError(LONG code, const char* module, int line) {
     strError.clear();
     lErrorCode = code;
-    WriteLogError(code, module, static_cast<int>(where.line()), QEL_BUILD_TIME);
+    WriteLogError(code, module, line, QEL_BUILD_TIME);
     return FALSE;
 }
 
-BOOL CDatabaseObj::PassOnError(const char* module, std::source_location where) {
-    if (lErrorCode != 0) WriteLogCheck(module, static_cast<int>(where.line()), QEL_BUILD_TIME);
+BOOL CDatabaseObj::PassOnError(const char* module, int line) {
+    if (lErrorCode != 0) WriteLogCheck(module, line, QEL_BUILD_TIME);
     return FALSE;
 }
 

@@ -20,7 +20,6 @@
 #include <functional>
 #include <list>
 #include <memory>
-#include <source_location>
 #include <string>
 #include <vector>
 
@@ -211,12 +210,10 @@ private:
     // The error convention, in one place.
     void ClearError();
     // Sets `code` with an empty strError, writes an error record, returns FALSE.
-    BOOL SetError(LONG code, const char* module = kModuleDatabaseObj,
-                  std::source_location where = std::source_location::current());
+    BOOL SetError(LONG code, const char* module = kModuleDatabaseObj, int line = __builtin_LINE());
     // A nested operation of this object failed and left its code: keep it,
     // write a trace record when it is not 0, and return FALSE.
-    BOOL PassOnError(const char* module = kModuleDatabaseObj,
-                     std::source_location where = std::source_location::current());
+    BOOL PassOnError(const char* module = kModuleDatabaseObj, int line = __builtin_LINE());
 
     void SetErrorString(CDBException* pException);
     BOOL CheckParams(BOOL bStrict);
@@ -292,12 +289,6 @@ public:
 
 private:
     IDatabaseCallback m_xDatabaseCallback;
-    // What the callback window runs for a close request (WM_USER + 1) and a
-    // disk-space check (WM_USER + 9); installed by the subsystems that own
-    // those operations. Unset, a close request answers FALSE and a check
-    // does nothing.
-    std::function<BOOL()> m_fnCloseRequest;
-    std::function<void(LONG)> m_fnCheckDiskSpace;
     // --- end of client notifications, callback window and live items -----
 
     std::string m_strID;

@@ -14,6 +14,7 @@
 #include <qel/datasource/DataSourceSetup.h>
 #include <qel/outside/MessageDialog.h>
 #include <qel/outside/QELServer.h>
+#include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/records/DatabaseItem.h>
 #include <qel/platform/NamedMutex.h>

@@ -172,17 +172,26 @@ TEST_F(CallbackWindow, ASendFromAnotherThreadRunsOnTheOwnerThread) {
     EXPECT_EQ(Send(m_wnd, Wnd::WM_SEND_MESSAGE, 0, 0), 0) << "a null value block is ignored";
 }
 
-TEST_F(CallbackWindow, CloseRequestsAndDiskChecksGoToTheInstalledHooks) {
-    EXPECT_EQ(Send(m_wnd, Wnd::WM_CLOSE_DATABASE, 1, 0), FALSE) << "nothing installed";
-    EXPECT_TRUE(DatabaseObjTestAccess::QuietClose(m_db));
-    int closes = 0;
-    LONG checked = 0;
-    DatabaseObjTestAccess::SetCallbackHooks(
-        m_db, [&] { return ++closes == 1 ? TRUE : FALSE; }, [&](LONG amount) { checked = amount; });
-    EXPECT_EQ(Send(m_wnd, Wnd::WM_CLOSE_DATABASE, 0, 0), TRUE);
-    EXPECT_FALSE(DatabaseObjTestAccess::QuietClose(m_db));
+TEST_F(CallbackWindow, CloseRequestsAndDiskChecks) {
+    auto callback = TestCallback::Make();
+    Attach(callback);
+    EXPECT_EQ(Send(m_wnd, Wnd::WM_CLOSE_DATABASE, 1, 0), FALSE) << "nothing is open";
+    EXPECT_TRUE(callback->Calls().empty());
+
+    m_db.bIsOpen = TRUE;
     EXPECT_EQ(Send(m_wnd, Wnd::WM_CHECK_DISK_SPACE, 0, 4096), 0);
-    EXPECT_EQ(checked, 4096);
+    EXPECT_EQ(m_db.GetLErrorCode(), 0) << "checking is off by default";
+    EXPECT_EQ(Send(m_wnd, Wnd::WM_CLOSE_DATABASE, 1, 0), TRUE);
+    EXPECT_FALSE(m_db.bIsOpen);
+    EXPECT_TRUE(callback->Calls().empty()) << "a quiet close sends no closing notice";
+
+    m_db.bIsOpen = TRUE;
+    EXPECT_EQ(Send(m_wnd, Wnd::WM_CLOSE_DATABASE, 0, 0), TRUE);
+    ASSERT_EQ(callback->Calls().size(), 1u);
+    EXPECT_EQ(callback->Calls()[0].values[0], 101);
+
+    EXPECT_EQ(Send(m_wnd, Wnd::WM_CHECK_DISK_SPACE, 0, 4096), 0);
+    EXPECT_EQ(m_db.GetLErrorCode(), 50) << "the check ran on a closed database";
 }
 
 struct CountingItem : CQELDatabaseItem {

@@ -74,9 +74,4 @@ struct DatabaseObjTestAccess {
     // close-request flag and the hooks the window runs for other subsystems.
     static std::unique_ptr<CPatientSet>& PatientSet(CDatabaseObj& db) { return db.m_pPatientSet; }
     static BOOL QuietClose(const CDatabaseObj& db) { return db.m_bQuietClose; }
-    static void SetCallbackHooks(CDatabaseObj& db, std::function<BOOL()> close,
-                                 std::function<void(LONG)> checkDiskSpace) {
-        db.m_fnCloseRequest = std::move(close);
-        db.m_fnCheckDiskSpace = std::move(checkDiskSpace);
-    }
 };
