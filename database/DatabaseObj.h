@@ -23,8 +23,7 @@
 #include <string>
 #include <vector>
 
-#include <qel/outside/DiskSpaceController.h>
-#include <qel/outside/ExtOleDateTime.h>
+#include <qel/database/SettingsRecord.h>
 #include <qel/outside/records/RecordHost.h>
 #include <qel/platform/Bstr.h>
 #include <qel/platform/Com.h>
@@ -47,9 +46,6 @@ class CDatabaseSchema;
 class CDBException;
 class CQELDatabaseItem;
 struct IQELServer;
-namespace qel::settings {
-struct DatabaseSettings;
-}
 
 class QEL_API CDatabaseObj : public IRecordHost {
 public:
