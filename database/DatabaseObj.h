@@ -23,8 +23,7 @@
 #include <string>
 #include <vector>
 
-#include <qel/outside/DiskSpaceController.h>
-#include <qel/outside/ExtOleDateTime.h>
+#include <qel/database/SettingsRecord.h>
 #include <qel/outside/drivers/DatabaseCallback.h>
 #include <qel/outside/records/RecordHost.h>
 #include <qel/platform/Bstr.h>
@@ -53,9 +52,6 @@ class CDBException;
 class CQELDatabaseItem;
 class CQELObjectData;
 struct IQELServer;
-namespace qel::settings {
-struct DatabaseSettings;
-}
 
 class QEL_API CDatabaseObj : public IRecordHost {
 public:
