@@ -1,6 +1,6 @@
 // Shared pieces of the benchmarks: a scratch folder with its own ODBC and
-// registry files, and a way to give a database object an open connection
-// without the open path (the benchmarks measure the layers below it).
+// registry files, and (from the test support) a way to give a database
+// object an open connection without the open path.
 #pragma once
 
 #include <cstdlib>
@@ -13,6 +13,8 @@
 #include <fmt/format.h>
 
 #include <qel/qeldb.h>
+
+#include "tests/support/DatabaseObjAccess.h"
 
 namespace qel::bench {
 
@@ -42,17 +44,3 @@ inline std::string NewDatabasePath(const std::string& name) {
 }
 
 }  // namespace qel::bench
-
-struct DatabaseObjTestAccess {
-    static void Attach(CDatabaseObj& db, std::unique_ptr<CDatabase> connection, LONG engine) {
-        db.m_pDatabase = std::move(connection);
-        db.lEngine = engine;
-        db.bIsOpen = TRUE;
-    }
-    static void Detach(CDatabaseObj& db) {
-        db.DeleteObjectSets();
-        db.bIsOpen = FALSE;
-        if (db.m_pDatabase) db.m_pDatabase->Close();
-    }
-    static CDatabaseSchema& Schema(CDatabaseObj& db) { return *db.m_pSchema; }
-};

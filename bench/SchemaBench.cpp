@@ -5,6 +5,12 @@
 //                           autocommit (one process, no ODBC)
 //   BM_GetNewKey            one key through the record library
 //   BM_RawKeyUpdate         the same read-and-update through bare ODBC calls
+//   BM_OpenCloseExisting    opening and closing an existing database through
+//                           a stored profile (mutex, server, window, data
+//                           source, connection, schema check, settings)
+//   BM_BareConnect          an ODBC connect and disconnect to the same DSN
+//   BM_OpenCreateNew        opening a new database file through a temporary
+//                           profile (data source, file, tables, first rows)
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -110,6 +116,55 @@ void BM_RawKeyUpdate(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RawKeyUpdate);
+
+void WriteProfile(LONG number, const std::string& dsn, const std::string& path) {
+    auto& profile = qel::platform::AppProfile::Current();
+    const std::string section = fmt::format("DatabaseJ{}", number);
+    profile.WriteProfileInt(section, "MultiUser", 0);
+    profile.WriteProfileInt(section, "Default", 1);
+    profile.WriteProfileString(section, "DataSource", dsn);
+    profile.WriteProfileString(section, "Path", path);
+    profile.WriteProfileString(section, "Name", "Bench");
+    profile.WriteProfileInt(section, "CurrentDoctor", 0);
+}
+
+void BM_OpenCloseExisting(benchmark::State& state) {
+    WriteProfile(7, "QelBenchOpen", NewDatabasePath("open"));
+    {
+        CDatabaseObj first;  // creates the database and its data source
+        if (!first.Get(7) || !first.Open2(FALSE)) state.SkipWithError("first open failed");
+    }
+    for (auto _ : state) {
+        CDatabaseObj db;
+        if (!db.Get(7) || !db.Open2(FALSE) || !db.Close()) state.SkipWithError("open failed");
+    }
+}
+BENCHMARK(BM_OpenCloseExisting)->Unit(benchmark::kMillisecond);
+
+void BM_BareConnect(benchmark::State& state) {
+    WriteProfile(8, "QelBenchBare", NewDatabasePath("bare"));
+    {
+        CDatabaseObj first;
+        if (!first.Get(8) || !first.Open2(FALSE)) state.SkipWithError("first open failed");
+    }
+    for (auto _ : state) {
+        CDatabase db;
+        db.Open(nullptr, FALSE, FALSE, "ODBC;DSN=QelBenchBare", TRUE);
+        db.Close();
+    }
+}
+BENCHMARK(BM_BareConnect)->Unit(benchmark::kMillisecond);
+
+void BM_OpenCreateNew(benchmark::State& state) {
+    for (auto _ : state) {
+        CDatabaseObj db;
+        db.AddNew(TRUE, FALSE);
+        db.SetStrDataSource("QelBenchNew");
+        db.SetStrDirectory(NewDatabasePath("new").c_str());
+        if (!db.Open2(FALSE) || !db.Close()) state.SkipWithError("creation failed");
+    }
+}
+BENCHMARK(BM_OpenCreateNew)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

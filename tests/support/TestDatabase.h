@@ -2,9 +2,6 @@
 // file in the sandbox (file engine, 2) or a new database on the throw-away
 // PostgreSQL server the test script started (client/server engine, 1; the
 // tests skip when QEL_PG_HOST/QEL_PG_PORT are not set).
-//
-// DatabaseObjTestAccess attaches a connection to a database object without
-// the open path, for tests of the layers the open builds on.
 #pragma once
 
 #include <functional>
@@ -18,6 +15,8 @@
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/records/ObjectSets.h>
 #include <qel/schema/DatabaseSchema.h>
+
+#include "support/DatabaseObjAccess.h"
 
 namespace qel::test {
 
@@ -56,22 +55,3 @@ inline std::string EngineParamName(const ::testing::TestParamInfo<LONG>& param) 
 
 }  // namespace qel::test
 
-struct DatabaseObjTestAccess {
-    static void Attach(CDatabaseObj& db, std::unique_ptr<CDatabase> connection, LONG engine) {
-        db.m_pDatabase = std::move(connection);
-        db.lEngine = engine;
-        db.bIsOpen = TRUE;
-    }
-    static void Detach(CDatabaseObj& db) {
-        db.DeleteObjectSets();
-        db.bIsOpen = FALSE;
-        if (db.m_pDatabase) db.m_pDatabase->Close();
-    }
-    static CDatabaseSchema& Schema(CDatabaseObj& db) { return *db.m_pSchema; }
-    static bool HasCallbackWindow(const CDatabaseObj& db) { return db.m_pCallbackWnd != nullptr; }
-
-    // The callback window's view of the object: the patient cache, the
-    // close-request flag and the hooks the window runs for other subsystems.
-    static std::unique_ptr<CPatientSet>& PatientSet(CDatabaseObj& db) { return db.m_pPatientSet; }
-    static BOOL QuietClose(const CDatabaseObj& db) { return db.m_bQuietClose; }
-};
