@@ -43,6 +43,7 @@ class CMediaTypeSet;
 class CMediaSet;
 class CPatientSet;
 class CLayoutSet;
+class CLayoutData;
 class CDoctorData;
 class CMediaTypeData;
 class CMediaData;
@@ -347,6 +348,45 @@ private:
     BOOL SetSettingsFlag(BOOL CDatabaseObj::*member, BOOL value);
 
     CDiskSpaceControllerData m_DiskSpaceControllerData;
+
+    // --- Image media, parameter files and page layouts ---------------------
+public:
+    // The current image medium (MEDKEY, 0 for none). Reading re-reads every
+    // database-wide setting; setting accepts only a medium of a network
+    // folder media type and saves the settings.
+    LONG GetLCurrentMedia();
+    void SetLCurrentMedia(LONG lMediaKey);
+    BOOL GetBDefaultImageMediaName();
+    void SetBDefaultImageMediaName(BOOL value);
+    // The naming template of new media; the setter trims blanks.
+    BSTR GetStrImageMediaNameFormat();
+    void SetStrImageMediaNameFormat(LPCSTR value);
+    DATE GetDateLastImageMediaCreation();
+    void SetDateLastImageMediaCreation(DATE value);
+    // The number of the next medium created today (1 for the first).
+    int GetImageMediaNumber();
+    // Advances that number after a medium was created; FALSE (error state
+    // cleared) when the settings could not be saved.
+    BOOL IncrementImageMediaNumber();
+
+    // Parameter files (INI text): the settings and the media types that are
+    // not network folders.
+    BOOL ExportParameters(LPCSTR path);
+    BOOL ImportParameters(LPCSTR path);
+
+    // The layout with key lID, or with bByPage nonzero the layout of page
+    // lID. A layout of the set belongs to the set; when none is found a new,
+    // empty layout is handed out that the caller owns and deletes.
+    BOOL GetLayoutData(LONG lID, int bByPage, CLayoutData** ppData);
+    // Read only: whether the layout of page 1 holds all 51 buttons.
+    BOOL GetBDefault15LayoutSaved();
+    void SetBDefault15LayoutSaved(BOOL value);
+
+private:
+    friend class CImageMediaTypeObject;  // writes media types into this database
+    BOOL CheckLayoutSet();
+    BOOL FindDefaultPageLayout(LONG lPageID, CLayoutData** ppData);
+    // --- end of image media, parameter files and page layouts --------------
 
 private:
     IQELServer* m_pServer = nullptr;

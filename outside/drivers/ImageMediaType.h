@@ -1,0 +1,38 @@
+// IImageMediaType: the driver of a media type automation object (members
+// CreatePriv, AddNew, strName, lWarningThreshold, lErrorThreshold, Update,
+// lErrorCode, strError). The parameter import adds media types through it:
+//
+//     IImageMediaType type;
+//     LONG code = 0;
+//     if (!type.CreatePriv(db.GetPtr(), &code)) ...   // code says why
+//     type.AddNew();
+//     type.SetStrName("DVD");
+//     ...
+//     type.Update();                       // then GetLErrorCode(), GetStrError()
+//
+// After every call the driven object's error state is read as for every
+// driver (IsErrorStateReadable, GetLErrorCode, GetStrError).
+#pragma once
+
+#include <qel/outside/drivers/DynamicDispatchDriver.h>
+
+class QEL_API IImageMediaType : public CDynamicDispatchDriverPriv {
+public:
+    // Creates a new media type object, holds it, and binds it to the database
+    // object whose GetPtr() value is lParent. *plErrorCode receives the
+    // object's error code (30 when no object could be created or its error
+    // state could not be read). TRUE when the binding succeeded.
+    BOOL CreatePriv(LONG lParent, LONG* plErrorCode);
+
+    // Each returns what the object's member reported (FALSE when the call
+    // failed or nothing is held).
+    BOOL AddNew();
+    BOOL SetStrName(LPCSTR name);
+    BOOL SetLWarningThreshold(LONG value);
+    BOOL SetLErrorThreshold(LONG value);
+    BOOL Update();
+
+private:
+    BOOL Put(const char* name, const qel::platform::Variant& value);
+    BOOL Call(const char* name);
+};
