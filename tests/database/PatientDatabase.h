@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,15 @@ protected:
                  row.number + "')")
                     .c_str());
         }
+    }
+
+    // Every position of the current patient order; a failed read gives -code.
+    std::vector<LONG> Patients() {
+        std::vector<LONG> keys;
+        LONG count = 0, key = 0;
+        EXPECT_TRUE(m_db.GetPatientCount(&count));
+        for (LONG i = 0; i < count; ++i) keys.push_back(m_db.GetPatient(i, &key) ? key : -m_db.GetLErrorCode());
+        return keys;
     }
 
     // The found list, read through GetFoundPatient.
