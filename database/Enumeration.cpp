@@ -76,11 +76,13 @@ BOOL CDatabaseObj::ArrangePatients(SHORT nIndex, BOOL bAscending) {
 }
 
 BOOL CDatabaseObj::GetPatient(LONG lPosition, LONG* plKey) {
-    if (m_bPatientSortAscending) return GetSetKey(m_pPatientSet, &CDatabaseObj::CheckPatientSet, m_nPatientSortIndex, lPosition, plKey);
+    if (m_bPatientSortAscending)
+        return GetSetKey(m_pPatientSet, &CDatabaseObj::CheckPatientSet, m_nPatientSortIndex, lPosition, plKey);
     ClearError();
     if (!CheckPatientSet(nullptr) || !m_pPatientSet) return SetError(10);
     // Counted from the end; computed wide so that extreme positions stay outside the index.
     const std::int64_t position = std::int64_t{m_pPatientSet->GetCount()} - lPosition - 1;
     if (position < 0 || position > std::numeric_limits<LONG>::max()) return SetError(8020);
-    return GetSetKey(m_pPatientSet, &CDatabaseObj::CheckPatientSet, m_nPatientSortIndex, static_cast<LONG>(position), plKey);
+    return GetSetKey(m_pPatientSet, &CDatabaseObj::CheckPatientSet, m_nPatientSortIndex, static_cast<LONG>(position),
+                     plKey);
 }

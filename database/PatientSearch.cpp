@@ -127,11 +127,14 @@ BOOL CDatabaseObj::SearchPatient2(LPCSTR szName, SHORT nNameMode, LPCSTR szKanji
     const bool bNumberOn = !number.IsEmpty() || bEmptyNumber;
 
     auto nameStep = [&](std::vector<LONG>& result) {
-        if (m_bCompatibleSearch) return SearchPatientHelper(kNameKind, name.Str(), nNameMode, FALSE, name.Str(), nNameMode, FALSE, result);
-        return SearchPatientHelper(kNameKind, name.Str(), nNameMode, FALSE, kanji.Str(), nKanjiMode, bEmptyKanji, result);
+        if (m_bCompatibleSearch)
+            return SearchPatientHelper(kNameKind, name.Str(), nNameMode, FALSE, name.Str(), nNameMode, FALSE, result);
+        return SearchPatientHelper(kNameKind, name.Str(), nNameMode, FALSE, kanji.Str(), nKanjiMode, bEmptyKanji,
+                                   result);
     };
     auto numberStep = [&](std::vector<LONG>& result) {
-        return SearchPatientHelper(kNumberKind, number.Str(), nNumberMode, bEmptyNumber, std::string(), 0, FALSE, result);
+        return SearchPatientHelper(kNumberKind, number.Str(), nNumberMode, bEmptyNumber, std::string(), 0, FALSE,
+                                   result);
     };
     auto stepFailed = [&](BOOL bOk) { return !bOk || lErrorCode != 0; };
 
@@ -239,7 +242,8 @@ BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, i
     while (position < count) {
         LONG key = 0;
         CPatientData* pPatient = nullptr;
-        if (!m_pPatientSet->GetKey(nIndex, position, &key) || !m_pPatientSet->GetAs(key, &pPatient)) return SetError(10);
+        if (!m_pPatientSet->GetKey(nIndex, position, &key) || !m_pPatientSet->GetAs(key, &pPatient))
+            return SetError(10);
         if (phase != kFullScan) {
             const std::string& sortKey = nKind == kNameKind ? pPatient->m_strNameSortKey : pPatient->m_strNumberSortKey;
             if (phase == kPrefixRun && !sortKey.starts_with(text)) {

@@ -7,7 +7,8 @@ using Enumeration = qel::test::PatientDatabase;
 
 TEST_F(Enumeration, NewDatabaseCountsWithoutPlaceholders) {
     LONG doctors = -1, media = -1, types = -1, first = 0, second = 0;
-    ASSERT_TRUE(m_db.GetDoctorCount(&doctors) && m_db.GetImageMediaCount(&media) && m_db.GetImageMediaTypeCount(&types));
+    ASSERT_TRUE(m_db.GetDoctorCount(&doctors) && m_db.GetImageMediaCount(&media) &&
+                m_db.GetImageMediaTypeCount(&types));
     EXPECT_EQ(std::vector<LONG>({doctors, media, types}), std::vector<LONG>({0, 0, 2}));
     ASSERT_TRUE(m_db.GetImageMediaType(0, &first) && m_db.GetImageMediaType(1, &second));
     EXPECT_LT(first, second) << "media types are listed by key";

@@ -12,9 +12,11 @@ using Keys = std::vector<LONG>;
 class Search : public qel::test::PatientDatabase {
 protected:
     // The found keys of SearchPatient(2) without selection, or {-code}.
-    Keys Find(const char* name, SHORT nameMode, const char* number = "", SHORT numberMode = 0, BOOL emptyNumber = FALSE) {
+    Keys Find(const char* name, SHORT nameMode, const char* number = "", SHORT numberMode = 0,
+              BOOL emptyNumber = FALSE) {
         LONG count = -1;
-        if (!m_db.SearchPatient(name, nameMode, number, numberMode, emptyNumber, FALSE, &count)) return {-m_db.GetLErrorCode()};
+        if (!m_db.SearchPatient(name, nameMode, number, numberMode, emptyNumber, FALSE, &count))
+            return {-m_db.GetLErrorCode()};
         return count == static_cast<LONG>(Found().size()) ? Found() : Keys{-1};
     }
     Keys Find2(const char* name, SHORT nameMode, const char* kanji, SHORT kanjiMode, BOOL emptyKanji = FALSE) {
