@@ -163,6 +163,9 @@ BOOL CDatabaseObj::SearchPatient2(LPCSTR szName, SHORT nNameMode, LPCSTR szKanji
     if (*plCount >= 2 && bSelect) {
         qel::ui::SelectPatientModel model{this};
         if (UserInterface().RunModal(DialogRequest{qel::ui::kSelectPatientDialog, &model}) != IDOK) return SetError(40);
+        // The dialog reads patients through this object's own calls, which
+        // leave their error state behind; the search itself succeeded.
+        ClearError();
         m_arrFoundPatients.assign(1, model.lPatientKey);
         *plCount = 1;
     }

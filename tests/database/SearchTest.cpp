@@ -1,5 +1,6 @@
 // The patient and doctor searches: match modes, the criteria table, the
 // Japanese rules, the selection hook and the found list.
+#include <qel/outside/records/CachedData.h>
 #include <qel/ui/SelectPatientModel.h>
 
 #include "PatientDatabase.h"
@@ -80,10 +81,13 @@ TEST_F(Search, SelectionDialogChoosesOrCancels) {
     EXPECT_EQ(Found(), (Keys{1, 2}));
     m_ui->modalHandler = [&](const DialogRequest& request) {
         auto* model = static_cast<qel::ui::SelectPatientModel*>(request.model);
+        CPatientData* missing = nullptr;
+        EXPECT_FALSE(model->pDatabase->GetPatientData(99, &missing));  // a dialog's failed read is not the search's
         model->lPatientKey = request.kind == "SelectPatient" && model->pDatabase == &m_db ? 2 : 0;
         return IDOK;
     };
     ASSERT_TRUE(m_db.SearchPatient("ROSSI", 0, "", 0, FALSE, TRUE, &count));
+    EXPECT_EQ(m_db.GetLErrorCode(), 0);
     EXPECT_EQ(count, 1);
     EXPECT_EQ(Found(), (Keys{2}));
     ASSERT_TRUE(m_db.SearchPatient("VERDI", 0, "", 0, FALSE, TRUE, &count));
