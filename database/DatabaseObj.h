@@ -50,6 +50,7 @@ class CMediaData;
 class CPatientData;
 class CDatabaseSchema;
 class CDBException;
+class CQELObjectSet;
 class CQELDatabaseItem;
 class CQELObjectData;
 struct IQELServer;
@@ -161,6 +162,52 @@ public:
     BOOL ReplacePatientData(CPatientData* pData);
     BOOL GetPatientData(LONG lKey, CPatientData** ppData);
     BOOL DeletePatientData(LONG lKey);
+
+    // --- Enumeration, patient search and doctor search ---------------------
+    // Positions are 0-based; keys come from index 0 of the doctor, media type
+    // and media sets, and from the current patient order (ArrangePatients).
+    BOOL GetDoctorCount(LONG* plCount);
+    BOOL GetDoctor(LONG lPosition, LONG* plKey);
+    BOOL GetImageMediaTypeCount(LONG* plCount);
+    BOOL GetImageMediaType(LONG lPosition, LONG* plKey);
+    BOOL GetImageMediaCount(LONG* plCount);
+    BOOL GetImageMedia(LONG lPosition, LONG* plKey);
+    // Index 0 orders patients by name, 1 by number. FALSE without an error
+    // code for an index the set does not have (the order stays changed).
+    BOOL ArrangePatients(SHORT nIndex, BOOL bAscending);
+    BOOL GetPatientCount(LONG* plCount);
+    BOOL GetPatient(LONG lPosition, LONG* plKey);
+
+    // Match modes: 0 equal, 1 begins with, 2 contains (case-, width- and
+    // kana-type-insensitive). The found keys are read with GetFoundPatient.
+    BOOL SearchPatient(LPCSTR szName, SHORT nNameMode, LPCSTR szNumber, SHORT nNumberMode, BOOL bEmptyNumber,
+                       BOOL bSelect, LONG* plCount);
+    // Adds the Kanji name; only under a Japanese thread locale (else 8090).
+    BOOL SearchPatient2(LPCSTR szName, SHORT nNameMode, LPCSTR szKanjiName, SHORT nKanjiMode, BOOL bEmptyKanji,
+                        LPCSTR szNumber, SHORT nNumberMode, BOOL bEmptyNumber, BOOL bSelect, LONG* plCount);
+    BOOL GetFoundPatient(LONG lPosition, LONG* plKey);
+    // The patients of one doctor, in the patient set's hash order; read them
+    // with GetDoctorOwnerKey (or GetFoundPatient).
+    BOOL SearchDoctor(LONG lDoctorKey, LONG* plCount);
+    BOOL GetDoctorOwnerKey(LONG lPosition, LONG* plKey);
+    // The result of the last patient or doctor search.
+    const std::vector<LONG>& GetFoundPatients() const { return m_arrFoundPatients; }
+
+private:
+    // The count and position family, over any set and its builder.
+    template <class Data, class Set>
+    BOOL GetSetCount(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*build)(Data*), LONG* plCount);
+    template <class Data, class Set>
+    BOOL GetSetKey(std::unique_ptr<Set>& set, BOOL (CDatabaseObj::*build)(Data*), int nIndex, LONG lPosition,
+                   LONG* plKey);
+    BOOL ReadFoundPatient(LONG lPosition, LONG* plKey, LONG lBadPositionCode);
+    BOOL SearchPatientHelper(int nKind, const std::string& strText, int nMode, int bEmpty,
+                             const std::string& strSecond, int nSecondMode, int bSecondEmpty,
+                             std::vector<LONG>& result);
+    BOOL SearchPatientHelper2(int nKind, const std::string& strText, int nMode, int bEmpty, std::vector<LONG>& result);
+
+public:
+    // --- end of enumeration, patient search and doctor search --------------
 
     // --- Native members --------------------------------------------------
     std::string GetMemberStrError() const { return strError; }

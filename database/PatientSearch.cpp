@@ -1,0 +1,287 @@
+// The patient search: name, Kanji name and number criteria over the patient
+// set's two sorted indexes (0 by name, 1 by number), and the found list.
+//
+// The indexes order patients by CPatientSet::SortKey, which is exactly what
+// the match comparison folds (upper case, width- and kana-type-insensitive),
+// so an exact search starts at the first entry not before the text and stops
+// at the first entry that differs.
+//
+// A prefix search stops early only where that provably finds the same
+// patients as a full scan: outside the Japanese name rewriting ("@" becomes a
+// blank, which the index does not see) and for an ASCII text. Then a field
+// matches only if its upper-cased bytes begin with the text, so its sort key
+// either begins with the text or (a combining mark after the text composing
+// with its last letter) begins with the text minus its last character followed
+// by a precomposed character, which is never below U+00C0. Both groups are
+// contiguous in the index; everything between and after them cannot match.
+// Otherwise the prefix scan runs to the end of the index.
+#include <qel/database/DatabaseObj.h>
+
+#include <algorithm>
+#include <unordered_set>
+
+#include <qel/outside/ExtString.h>
+#include <qel/outside/records/CachedData.h>
+#include <qel/outside/records/ObjectSets.h>
+#include <qel/platform/Locale.h>
+#include <qel/platform/UserInterface.h>
+#include <qel/ui/SelectPatientModel.h>
+
+namespace {
+
+using namespace qel::platform;
+
+constexpr DWORD kCompareFlags = NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH | SORT_STRINGSORT;
+// Size of the temporary key maps that combine the steps' results.
+constexpr std::size_t kKeyMapBuckets = 2309;
+// The code page 932 half-width prolonged sound mark that name hyphens become.
+constexpr char kNameHyphen = static_cast<char>(0xB0);
+// UTF-8 of U+00C0, the lowest precomposed character an ASCII letter can become.
+constexpr const char* kLowestComposed = "\xC3\x80";
+
+enum : int { kNumberKind = 0, kNameKind = 1 };
+
+// Both sides are upper-cased by the caller.
+bool Matches(std::string_view field, std::string_view text, int nMode) {
+    switch (nMode) {
+        case 0:
+            return CompareStringA(GetThreadLocale(), kCompareFlags, text, field) == CSTR_EQUAL;
+        case 1:
+            return CompareStringA(GetThreadLocale(), kCompareFlags, text, field.substr(0, text.size())) == CSTR_EQUAL;
+        case 2:
+            return field.find(text) != std::string_view::npos;
+        default:
+            return true;  // an unknown Kanji mode restricts nothing
+    }
+}
+
+std::string Trimmed(std::string text) {
+    CExtString ext(std::move(text));
+    ext.Trim();
+    return ext.Str();
+}
+
+std::string WithBlanksForAt(std::string text) {
+    std::replace(text.begin(), text.end(), '@', ' ');
+    return Trimmed(std::move(text));
+}
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+void PrepareText(CExtString& text, char hyphen) {
+    text.Modify(CExtString::eHalfToFullKatakana);
+    text.Modify(CExtString::eFullwidthToAscii);
+    text.ConvertHyphens(hyphen);
+}
+
+std::unordered_set<LONG> KeyMap(const std::vector<LONG>& keys) {
+    std::unordered_set<LONG> map(kKeyMapBuckets);
+    map.insert(keys.begin(), keys.end());
+    return map;
+}
+
+}  // namespace
+
+BOOL CDatabaseObj::SearchPatient(LPCSTR szName, SHORT nNameMode, LPCSTR szNumber, SHORT nNumberMode,
+                                 BOOL bEmptyNumber, BOOL bSelect, LONG* plCount) {
+    m_bCompatibleSearch = TRUE;
+    BOOL bResult = FALSE;
+    try {
+        bResult = SearchPatient2(szName, nNameMode, nullptr, 0, FALSE, szNumber, nNumberMode, bEmptyNumber, bSelect,
+                                 plCount);
+    } catch (...) {
+        bResult = FALSE;
+    }
+    m_bCompatibleSearch = FALSE;
+    return bResult;
+}
+
+BOOL CDatabaseObj::SearchPatient2(LPCSTR szName, SHORT nNameMode, LPCSTR szKanjiName, SHORT nKanjiMode,
+                                  BOOL bEmptyKanji, LPCSTR szNumber, SHORT nNumberMode, BOOL bEmptyNumber,
+                                  BOOL bSelect, LONG* plCount) try {
+    ClearError();
+    m_arrFoundPatients.clear();
+    if (!CheckPatientSet(nullptr) || !m_pPatientSet) return SetError(10);
+    auto validMode = [](SHORT nMode) { return nMode >= 0 && nMode <= 2; };
+    if (!validMode(nNameMode) || !validMode(nNumberMode) || plCount == nullptr) return SetError(60);
+    const bool japanese = IsJapaneseThreadLocale();
+    if (!m_bCompatibleSearch && !japanese) return SetError(8090);
+
+    CExtString name(szName), number(szNumber), kanji;
+    name.Trim();
+    number.Trim();
+    if (!m_bCompatibleSearch) {
+        kanji = CExtString(szKanjiName);
+        kanji.Trim();
+    }
+    if (japanese) {
+        PrepareText(name, kNameHyphen);
+        PrepareText(kanji, kNameHyphen);
+        PrepareText(number, '-');
+    }
+
+    bool bNameOn = !name.IsEmpty();
+    if (!bNameOn && !m_bCompatibleSearch) bNameOn = !kanji.IsEmpty() || bEmptyKanji;
+    const bool bNumberOn = !number.IsEmpty() || bEmptyNumber;
+
+    auto nameStep = [&](std::vector<LONG>& result) {
+        if (m_bCompatibleSearch)
+            return SearchPatientHelper(kNameKind, name.Str(), nNameMode, FALSE, name.Str(), nNameMode, FALSE, result);
+        return SearchPatientHelper(kNameKind, name.Str(), nNameMode, FALSE, kanji.Str(), nKanjiMode, bEmptyKanji,
+                                   result);
+    };
+    auto numberStep = [&](std::vector<LONG>& result) {
+        return SearchPatientHelper(kNumberKind, number.Str(), nNumberMode, bEmptyNumber, std::string(), 0, FALSE,
+                                   result);
+    };
+    auto stepFailed = [&](BOOL bOk) { return !bOk || lErrorCode != 0; };
+
+    if (!bNameOn && !bNumberOn) {
+        const LONG count = m_pPatientSet->GetCount();
+        m_arrFoundPatients.reserve(static_cast<std::size_t>(count));
+        for (LONG position = 0; position < count; ++position) {
+            LONG key = 0;
+            if (!m_pPatientSet->GetKey(0, position, &key)) return SetError(10);
+            m_arrFoundPatients.push_back(key);
+        }
+    } else if (bNameOn && !bNumberOn) {
+        if (stepFailed(nameStep(m_arrFoundPatients))) return PassOnError();
+    } else if (!bNameOn) {
+        if (stepFailed(numberStep(m_arrFoundPatients))) return PassOnError();
+    } else {
+        std::vector<LONG> byName, byNumber;
+        if (stepFailed(nameStep(byName))) return PassOnError();
+        if (stepFailed(numberStep(byNumber))) return PassOnError();
+        const auto named = KeyMap(byName);
+        for (LONG key : byNumber)
+            if (named.count(key) != 0) m_arrFoundPatients.push_back(key);
+    }
+
+    *plCount = static_cast<LONG>(m_arrFoundPatients.size());
+    if (*plCount >= 2 && bSelect) {
+        qel::ui::SelectPatientModel model{this};
+        if (UserInterface().RunModal(DialogRequest{qel::ui::kSelectPatientDialog, &model}) != IDOK) return SetError(40);
+        // The dialog reads patients through this object's own calls, which
+        // leave their error state behind; the search itself succeeded.
+        ClearError();
+        m_arrFoundPatients.assign(1, model.lPatientKey);
+        *plCount = 1;
+    }
+    return TRUE;
+} catch (...) {
+    return FALSE;
+}
+
+BOOL CDatabaseObj::SearchPatientHelper(int nKind, const std::string& strText, int nMode, int bEmpty,
+                                       const std::string& strSecond, int nSecondMode, int bSecondEmpty,
+                                       std::vector<LONG>& result) {
+    if (!SearchPatientHelper2(nKind, strText, nMode, bEmpty, result) || lErrorCode != 0) return PassOnError();
+    if (nKind == kNumberKind || !IsJapaneseThreadLocale()) return TRUE;
+
+    // The Kanji step.
+    const std::string second = CharUpper(Trimmed(strSecond));
+    int nMatchMode = nSecondMode;
+    if (second.empty()) {
+        if (!bSecondEmpty) return TRUE;
+        nMatchMode = 0;
+    }
+    const auto found = KeyMap(result);
+    if (!m_bCompatibleSearch) result.clear();
+
+    const LONG count = m_pPatientSet->GetCount();
+    for (LONG position = 0; position < count; ++position) {
+        LONG key = 0;
+        CPatientData* pPatient = nullptr;
+        if (!m_pPatientSet->GetKey(0, position, &key) || !m_pPatientSet->GetAs(key, &pPatient)) return SetError(10);
+        if (!Matches(CharUpper(pPatient->m_strKanjiName), second, nMatchMode)) continue;
+        // Compatible: the union, name matches first; otherwise the intersection.
+        if ((found.count(key) != 0) != static_cast<bool>(m_bCompatibleSearch)) result.push_back(key);
+    }
+    return TRUE;
+}
+
+BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, int nMode, int bEmpty,
+                                        std::vector<LONG>& result) {
+    const int nIndex = nKind == kNameKind ? 0 : 1;
+    const std::string text = CharUpper(Trimmed(strText));
+    if (bEmpty && text.empty()) nMode = 0;
+    if (nKind == kNameKind && text.empty()) return TRUE;
+    const bool bRewriteNames = nKind == kNameKind && IsJapaneseThreadLocale();
+
+    // The first position of the index not ordered before a patient with that text.
+    auto searchFrom = [&](const std::string& probeText, int* pnPosition) {
+        CPatientData probe;
+        (nKind == kNameKind ? probe.m_strName : probe.m_strNumber) = probeText;
+        return m_pPatientSet->Search(nIndex, &probe, pnPosition);
+    };
+    int position = 0;
+    if (nMode != 2) {
+        std::string probeText = text;
+        if (bRewriteNames) {
+            const auto blank = probeText.find(' ');
+            if (blank != std::string::npos)
+                probeText[blank] = '@';
+            else if (nMode == 0)
+                probeText += '@';
+        }
+        if (!searchFrom(probeText, &position)) return SetError(10);
+    }
+    result.clear();
+
+    const std::string compared = bRewriteNames ? WithBlanksForAt(text) : text;
+    // Early stop of a prefix scan (see the top of the file): first the entries
+    // whose sort key begins with the text, then those beginning with its stem
+    // and a precomposed character.
+    const std::string stem = text.substr(0, text.empty() ? 0 : text.size() - 1);
+    const std::string composedProbe = stem + kLowestComposed;
+    enum { kFullScan, kPrefixRun, kComposedRun } phase = kFullScan;
+    if (nMode == 1 && !bRewriteNames && !text.empty() && IsAscii(text) && CPatientSet::SortKey(text) == text &&
+        CPatientSet::SortKey(composedProbe) == composedProbe)
+        phase = kPrefixRun;
+
+    const LONG count = m_pPatientSet->GetCount();
+    while (position < count) {
+        LONG key = 0;
+        CPatientData* pPatient = nullptr;
+        if (!m_pPatientSet->GetKey(nIndex, position, &key) || !m_pPatientSet->GetAs(key, &pPatient))
+            return SetError(10);
+        if (phase != kFullScan) {
+            const std::string& sortKey = nKind == kNameKind ? pPatient->m_strNameSortKey : pPatient->m_strNumberSortKey;
+            if (phase == kPrefixRun && !sortKey.starts_with(text)) {
+                phase = kComposedRun;
+                int composedStart = 0;
+                if (!searchFrom(composedProbe, &composedStart)) return SetError(10);
+                if (composedStart > position) {
+                    position = composedStart;
+                    continue;
+                }
+            }
+            if (phase == kComposedRun && !sortKey.starts_with(stem)) return TRUE;
+        }
+
+        const std::string& value = nKind == kNameKind ? pPatient->m_strName : pPatient->m_strNumber;
+        const std::string field = CharUpper(bRewriteNames ? WithBlanksForAt(value) : value);
+        if (nMode == 0) {
+            if (!Matches(field, compared, 0)) return TRUE;  // sorted: nothing later can be equal
+            result.push_back(key);
+        } else if (Matches(field, compared, nMode)) {
+            result.push_back(key);
+        }
+        ++position;
+    }
+    return TRUE;
+}
+
+BOOL CDatabaseObj::ReadFoundPatient(LONG lPosition, LONG* plKey, LONG lBadPositionCode) {
+    ClearError();
+    if (!CheckPatientSet(nullptr) || !m_pPatientSet) return SetError(10);
+    if (lPosition < 0 || static_cast<std::size_t>(lPosition) >= m_arrFoundPatients.size() || plKey == nullptr)
+        return SetError(lBadPositionCode);
+    *plKey = m_arrFoundPatients[static_cast<std::size_t>(lPosition)];
+    if (!m_pPatientSet->Exist(*plKey)) return SetError(50);
+    return TRUE;
+}
+
+BOOL CDatabaseObj::GetFoundPatient(LONG lPosition, LONG* plKey) { return ReadFoundPatient(lPosition, plKey, 10); }
