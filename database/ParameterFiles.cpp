@@ -68,8 +68,8 @@ private:
 bool Removable(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return false;
-    std::string folder = std::filesystem::path(path).parent_path().string();
-    if (folder.empty()) folder = ".";
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty()) folder = std::filesystem::path(".");
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
