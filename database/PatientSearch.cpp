@@ -55,6 +55,16 @@ bool Matches(std::string_view field, std::string_view text, int nMode) {
     }
 }
 
+// Matches for upper-cased ASCII texts, byte by byte.
+bool AsciiMatches(std::string_view field, std::string_view text, int nMode) {
+    switch (nMode) {
+        case 0: return field == text;
+        case 1: return field.starts_with(text);
+        case 2: return field.find(text) != std::string_view::npos;
+        default: return true;
+    }
+}
+
 std::string Trimmed(std::string text) {
     CExtString ext(std::move(text));
     ext.Trim();
@@ -241,6 +251,7 @@ BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, i
         CPatientSet::SortKey(composedProbe) == composedProbe)
         phase = kPrefixRun;
 
+    const bool asciiCompared = !bRewriteNames && IsAscii(compared);
     const LONG count = m_pPatientSet->GetCount();
     while (position < count) {
         LONG key = 0;
@@ -261,13 +272,20 @@ BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, i
             if (phase == kComposedRun && !sortKey.starts_with(stem)) return TRUE;
         }
 
-        const std::string& value = nKind == kNameKind ? pPatient->m_strName : pPatient->m_strNumber;
-        const std::string field = CharUpper(bRewriteNames ? WithBlanksForAt(value) : value);
-        if (nMode == 0) {
-            if (!Matches(field, compared, 0)) return TRUE;  // sorted: nothing later can be equal
+        // An ASCII sort key is the upper-cased field itself, and ASCII texts
+        // compare equal exactly when their bytes do: no folding needed.
+        const std::string& sortKey = nKind == kNameKind ? pPatient->m_strNameSortKey : pPatient->m_strNumberSortKey;
+        bool match = false;
+        if (asciiCompared && IsAscii(sortKey)) {
+            match = AsciiMatches(sortKey, compared, nMode);
+        } else {
+            const std::string& value = nKind == kNameKind ? pPatient->m_strName : pPatient->m_strNumber;
+            match = Matches(CharUpper(bRewriteNames ? WithBlanksForAt(value) : value), compared, nMode);
+        }
+        if (match) {
             result.push_back(key);
-        } else if (Matches(field, compared, nMode)) {
-            result.push_back(key);
+        } else if (nMode == 0) {
+            return TRUE;  // sorted: nothing later can be equal
         }
         ++position;
     }

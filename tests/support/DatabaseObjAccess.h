@@ -22,6 +22,7 @@ struct DatabaseObjTestAccess {
         if (db.m_pDatabase) db.m_pDatabase->Close();
     }
     static CDatabaseSchema& Schema(CDatabaseObj& db) { return *db.m_pSchema; }
+    static void DeleteObjectSets(CDatabaseObj& db) { db.DeleteObjectSets(); }
     static bool HasCallbackWindow(const CDatabaseObj& db) { return db.m_pCallbackWnd != nullptr; }
 
     // What the callback window's tests look at: the patient cache and the
