@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -347,19 +346,6 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
         EXPECT_TRUE(file.find("registry.reg.") == std::string::npos || file == "registry.reg.lock")
             << "temporary left behind: " << file;
     }
-}
-
-TEST_F(RegistryTest, LargeFilesAreReadQuickly) {
-    std::string text = "REGEDIT4\n";
-    for (int k = 0; k < 100; ++k) {
-        text += "\n[HKEY_CURRENT_USER\\Software\\Talveni\\Quorva\\DatabaseJ" + std::to_string(k) + "]\n";
-        for (int v = 0; v < 40; ++v) text += "\"Value" + std::to_string(v) + "\"=dword:0000000" + std::to_string(v % 10) + "\n";
-    }
-    WriteFile(path, text);
-    auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 200; ++i) ASSERT_EQ(reg.GetInt("Software\\Talveni\\Quorva\\DatabaseJ99", "Value39"), 9);
-    // 4,000 values parsed 200 times; generous enough for sanitizer builds.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
 }  // namespace

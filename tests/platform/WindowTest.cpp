@@ -167,29 +167,6 @@ TEST(WindowTest, PeekWithRangeAndWindowFilterKeepsOtherMessagesInOrder) {
     EXPECT_FALSE(PeekMessage(nullptr, nullptr, 0, 0, PM_REMOVE));
 }
 
-TEST(WindowTest, PostedBurstIsDrainedByRangedPeekAndDispatch) {
-    LRESULT total = 0;
-    int others = 0;
-    auto proc = [&](HWND, UINT m, WPARAM, LPARAM l) -> LRESULT {
-        if (m == WM_USER + 8) total += l;
-        if (m == WM_USER + 1) ++others;
-        return 0;
-    };
-    HWND first = CreateWindow(proc);
-    HWND second = CreateWindow(proc);
-    for (int i = 1; i <= 200; ++i) {
-        PostMessage(i % 2 ? first : second, WM_USER + 8, 0, i);
-        if (i % 10 == 0) PostMessage(first, WM_USER + 1, 0, 0);
-    }
-    MSG msg;
-    while (PeekMessage(&msg, nullptr, WM_USER + 8, WM_USER + 8, PM_REMOVE)) DispatchMessage(&msg);
-    EXPECT_EQ(total, 200 * 201 / 2);
-    EXPECT_EQ(others, 0);
-    EXPECT_EQ(DrainAll().size(), 20u);
-    DestroyWindow(first);
-    DestroyWindow(second);
-}
-
 TEST(WindowTest, DestroyFailsPendingAndLateSenders) {
     Recorder window;
     std::promise<LRESULT> pending;
