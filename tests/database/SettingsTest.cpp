@@ -204,16 +204,14 @@ TEST_P(Settings, OldRecordsAndBadRecords) {
     EXPECT_EQ(m_db.lCurrentMedia, 0);
     EXPECT_EQ(Row0(&CTableRecordset::m_TBLDATA2).m_data, missingMedium);
 
-    for (std::vector<std::uint8_t> bad : {std::vector<std::uint8_t>{0, 0, 0, 0, 1, 0, 0, 0},
-                                          std::vector<std::uint8_t>{6, 0, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0},
-                                          std::vector<std::uint8_t>{2, 0, 0, 0, 1, 0, 0, 0, 7, 0}}) {
-        StoreRecord(bad);
-        m_db.bCompressColorImages = TRUE;
-        ASSERT_TRUE(Access::Restore(m_db));
-        EXPECT_EQ(m_db.lErrorCode, 0);
-        EXPECT_FALSE(m_db.bCompressColorImages);
-        EXPECT_EQ(m_db.lCurrentMedia, 0);
-    }
+    // A record that cannot be read gives the defaults, not an error; the
+    // kinds of bad record are replayed by SettingsCorpusTest.
+    StoreRecord({6, 0, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0});
+    m_db.bCompressColorImages = TRUE;
+    ASSERT_TRUE(Access::Restore(m_db));
+    EXPECT_EQ(m_db.lErrorCode, 0);
+    EXPECT_FALSE(m_db.bCompressColorImages);
+    EXPECT_EQ(m_db.lCurrentMedia, 0);
 }
 
 TEST_P(Settings, FlagSettersSaveOnlyChanges) {
