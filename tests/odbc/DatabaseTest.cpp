@@ -22,15 +22,6 @@ using qel::odbc::Statement;
 namespace qel::test {
 namespace {
 
-std::string StateOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CDBException& e) {
-        return e.m_strSQLState;
-    }
-    return "no exception";
-}
-
 std::int32_t CountRows(CDatabase& db, const std::string& table) {
     Statement st(db);
     st.Prepare("SELECT COUNT(*) FROM " + table);

@@ -167,34 +167,26 @@ TEST_P(StatementTest, FixedTextComesBackAsTheDriverGivesIt) {
 
 TEST_P(StatementTest, FailuresThrowWithState) {
     Statement st(m_db);
-    auto stateOf = [](auto&& action) -> std::string {
-        try {
-            action();
-        } catch (const CDBException& e) {
-            return e.m_strSQLState;
-        }
-        return "no exception";
-    };
 
-    EXPECT_EQ(stateOf([&] { st.Execute(); }), "HY010");
+    EXPECT_EQ(StateOf([&] { st.Execute(); }), "HY010");
     st.Prepare("INSERT INTO T (K, N) VALUES (?, ?)");
     st.SetText(2, "only the second");
-    EXPECT_EQ(stateOf([&] { st.Execute(); }), "07002");
-    EXPECT_EQ(stateOf([&] { st.SetInt32(0, 1); }), "07009");
+    EXPECT_EQ(StateOf([&] { st.Execute(); }), "07002");
+    EXPECT_EQ(StateOf([&] { st.SetInt32(0, 1); }), "07009");
 
     InsertName(1, "first");
     st.SetInt32(1, 1);
-    std::string duplicate = stateOf([&] { st.Execute(); });
+    std::string duplicate = StateOf([&] { st.Execute(); });
     EXPECT_EQ(duplicate, Engine() == Engine::PostgreSQL ? "23505" : "HY000");
 
-    std::string missing = stateOf([&] {
+    std::string missing = StateOf([&] {
         st.Prepare("SELECT * FROM NOSUCHTABLE");
         st.Execute();
     });
     EXPECT_EQ(missing, Engine() == Engine::PostgreSQL ? "42P01" : "HY000");
 
     m_db.Close();
-    EXPECT_EQ(stateOf([&] { Statement closed(m_db); }), "08003");
+    EXPECT_EQ(StateOf([&] { Statement closed(m_db); }), "08003");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StatementTest, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), EngineName);

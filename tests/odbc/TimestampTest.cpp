@@ -4,10 +4,11 @@
 
 #include <cmath>
 #include <limits>
-#include <type_traits>
 
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Timestamp.h>
+
+#include "OdbcTestSupport.h"
 
 using qel::odbc::AutomationDateFromTimestamp;
 using qel::odbc::TimestampFromAutomationDate;
@@ -44,21 +45,12 @@ TEST(Timestamp, RoundTripsToTheMillisecond) {
 }
 
 TEST(Timestamp, RefusesWhatIsNoDate) {
-    auto stateOf = [](auto value) {
-        try {
-            if constexpr (std::is_same_v<decltype(value), double>) TimestampFromAutomationDate(value);
-            else AutomationDateFromTimestamp(value);
-        } catch (const CDBException& e) {
-            return e.m_strSQLState;
-        }
-        return std::string("no exception");
-    };
     for (double date : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 2958466.0,
                         -657435.0})
-        EXPECT_EQ(stateOf(date), "22008") << date;
+        EXPECT_EQ(qel::test::StateOf([&] { TimestampFromAutomationDate(date); }), "22008") << date;
     for (SQL_TIMESTAMP_STRUCT ts : {SQL_TIMESTAMP_STRUCT{2023, 2, 30, 0, 0, 0, 0}, SQL_TIMESTAMP_STRUCT{2023, 1, 1, 24, 0, 0, 0},
                                     SQL_TIMESTAMP_STRUCT{2023, 13, 1, 0, 0, 0, 0}})
-        EXPECT_EQ(stateOf(ts), "22007") << Text(ts);
+        EXPECT_EQ(qel::test::StateOf([&] { AutomationDateFromTimestamp(ts); }), "22007") << Text(ts);
 }
 
 }  // namespace
