@@ -112,6 +112,8 @@ TEST(LayoutFiles, ValuesAreReadAsWritten) {
     EXPECT_EQ(b.commands[1], (CLayoutCommand{"Acquire", ""}));
 }
 
+// Files refused outright (no header, wrong version, a button twice, no [end])
+// are seeds of the corpus that LayoutCorpusTest replays.
 TEST(LayoutFiles, MalformedTextIsRefusedNamingTheLine) {
     const std::string head = "QEL-LAYOUT 1\n[page]\nid = 1\nsize = 100 100\n";  // lines 1-4
     const std::string button = "[button 3]\nrect = 0 0 10 10\n";
@@ -120,11 +122,8 @@ TEST(LayoutFiles, MalformedTextIsRefusedNamingTheLine) {
         const char* expected;
     } cases[] = {
         {"", "t.lay:1: empty file"},
-        {"[page]\n", "t.lay:1: missing header"},
-        {"QEL-LAYOUT 2\n", "t.lay:1: unsupported format version 2"},
         {"QEL-LAYOUT 99999999999999999999999\n", "t.lay:1: format version '99999999999999999999999' is out of range"},
         {"QEL-LAYOUT 1\nid = 1\n", "t.lay:2: key 'id' before the [page] section"},
-        {head + button + "[button 3]\n", "t.lay:7: button 3 is defined twice (first at line 5)"},
         {head + "[button 4x]\n", "t.lay:5: button ID '4x' is not a whole number"},
         {head + "[button 0]\n", "t.lay:5: button ID '0' is out of range (1 to 32767)"},
         {head + "[button 4294967299]\n", "t.lay:5: button ID '4294967299' is out of range"},
@@ -142,7 +141,6 @@ TEST(LayoutFiles, MalformedTextIsRefusedNamingTheLine) {
         {head + "just words\n", "t.lay:5: expected 'key = value'"},
         {head + "[chapter]\n", "t.lay:5: unknown section"},
         {"QEL-LAYOUT 1\n[page]\nid = 1\n[end]\n", "t.lay:2: [page] has no 'size'"},
-        {head + button, "t.lay:6: the file ends without the closing [end] line (truncated?)"},
         {head + button + "[end]\nid = 2\n", "t.lay:8: text after the closing [end] line"},
         {head + "title = a\x01" "b\n", "t.lay:5: line contains the control character 0x01"},
         {head + "title = caf\xE9\n", "t.lay:5: line is not valid UTF-8"},
