@@ -237,9 +237,7 @@ TEST(CallbackWindowKeys, NewKeysComeFromTheCounterRowAndFailureGivesMinusOne) {
 
     LONG key = 0;
     EXPECT_EQ(Send(wnd, Wnd::WM_GET_NEW_KEY, 4, Param(&key)), 0);
-    EXPECT_EQ(key, 1);
-    Send(wnd, Wnd::WM_GET_NEW_KEY, 4, Param(&key));
-    EXPECT_EQ(key, 2);
+    EXPECT_EQ(key, 1) << "counting itself is KeysConcurrencyTest's";
     Send(wnd, Wnd::WM_GET_NEW_KEY, 99, Param(&key));
     EXPECT_EQ(key, -1) << "no counter row for table 99";
     DatabaseObjTestAccess::Detach(db);
