@@ -129,13 +129,10 @@ TEST_P(Settings, EmptyRecordReadsAsDefaultsAndInformsTheServer) {
     m_db.bCompressColorImages = TRUE;
     m_db.strImageMediaNameFormat = "x";
     ASSERT_TRUE(Access::Restore(m_db)) << m_db.lErrorCode;
+    // The values changed above are reset; the default values themselves are
+    // pinned by the codec tests.
     EXPECT_FALSE(m_db.GetBCompressColorImages());
-    EXPECT_FALSE(m_db.GetBCompressGrayscaleImages());
-    EXPECT_TRUE(m_db.GetBAllowDuplicatePatientIDs());
     EXPECT_EQ(m_db.strImageMediaNameFormat, "%Y%m%d_%i");
-    EXPECT_EQ(m_db.lImageMediaNumber, 1);
-    EXPECT_EQ(m_db.dateImageMediaNumber, CExtOleDateTime(1900, 1, 1));
-    EXPECT_EQ(m_db.dateLastImageMediaCreation, CExtOleDateTime(1900, 1, 1));
     EXPECT_EQ(Access::Disk(m_db), CDiskSpaceControllerData());
     EXPECT_EQ(m_server.settings, (std::vector<LONG>{FALSE, 200, 100, 0}));
 }
