@@ -77,11 +77,9 @@ TEST(DatabaseObj, IgnoredPutsShowNothingAndConstantsHold) {
     EXPECT_EQ(ui->Events().size(), 0u);
 
     EXPECT_EQ(db.GetLNumber(), 0);
-    EXPECT_EQ(Take(db.GetStrServerOS()), "");
-    EXPECT_EQ(Take(db.GetStrProtocol()), "");
-    EXPECT_EQ(Take(db.GetStrHostAddress()), "");
-    EXPECT_EQ(Take(db.GetStrLoginID()), "");
-    EXPECT_EQ(Take(db.GetStrAppServer()), "");
+    for (auto getter : {&CDatabaseObj::GetStrServerOS, &CDatabaseObj::GetStrProtocol, &CDatabaseObj::GetStrHostAddress,
+                        &CDatabaseObj::GetStrLoginID, &CDatabaseObj::GetStrAppServer})
+        EXPECT_EQ(Take((db.*getter)()), "");
     EXPECT_TRUE(db.GetBServerObjectInUse());
     EXPECT_FALSE(db.GetBMultiUser());
     EXPECT_TRUE(db.GetBDefaultEngine());

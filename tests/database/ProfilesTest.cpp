@@ -77,28 +77,28 @@ TEST(Profiles, AbsentSectionAndAbsentMarkers) {
     EXPECT_EQ(db.GetLErrorCode(), 7010) << "no \"Default\"";
 }
 
-TEST(Profiles, AddNewNumbersTemporaryProfilesPerProcess) {
-    CDatabaseObj a, b;
+TEST(Profiles, AddNewNumbersTemporaryProfilesAndForgetsTheEarlierOne) {
+    CDatabaseObj a;
     EXPECT_FALSE(a.AddNew(FALSE, FALSE));
     EXPECT_EQ(a.GetLErrorCode(), 20);
+    WriteProfile(3);
+    CDatabaseObj b;
+    ASSERT_TRUE(b.Get(3));
     ASSERT_TRUE(a.AddNew(TRUE, FALSE));
     ASSERT_TRUE(b.AddNew(FALSE, TRUE));
     EXPECT_EQ(a.lKey, 1000);
     EXPECT_EQ(b.lKey, 1001);
     EXPECT_TRUE(a.GetBIsNew());
     EXPECT_EQ(a.GetLEngine(), 2);
+    EXPECT_EQ(Take(b.GetStrDataSource()), "");
+    EXPECT_EQ(b.GetLErrorCode(), 50);
+    EXPECT_EQ(b.GetID(), "");
+    EXPECT_EQ(b.GetLCurrentDoctor(), 0);
 
-}
-
-TEST(Profiles, AddNewForgetsDataSourceAndDirectoryOfAnEarlierProfile) {
-    WriteProfile(3);
-    CDatabaseObj db;
-    ASSERT_TRUE(db.Get(3));
-    ASSERT_TRUE(db.AddNew(TRUE, TRUE));
-    EXPECT_EQ(Take(db.GetStrDataSource()), "");
-    EXPECT_EQ(db.GetLErrorCode(), 50);
-    EXPECT_EQ(db.GetID(), "");
-    EXPECT_EQ(db.GetLCurrentDoctor(), 0);
+    // Update and Delete succeed without touching the error state.
+    EXPECT_TRUE(b.Update());
+    EXPECT_TRUE(b.Delete());
+    EXPECT_EQ(b.GetLErrorCode(), 50);
 }
 
 TEST(Profiles, CurrentDoctorPutWritesIntoTheCurrentProfile) {
@@ -116,14 +116,6 @@ TEST(Profiles, CurrentDoctorPutWritesIntoTheCurrentProfile) {
     EXPECT_EQ(Profile().GetProfileInt("DatabaseJ5", "CurrentDoctor", -1), 11);
     EXPECT_EQ(Profile().GetProfileInt("DatabaseJ3", "CurrentDoctor", -1), 7);
     EXPECT_EQ(db.GetLErrorCode(), 0);
-}
-
-TEST(Profiles, UpdateAndDeleteDoNothing) {
-    CDatabaseObj db;
-    Take(db.GetStrName());
-    EXPECT_TRUE(db.Update());
-    EXPECT_TRUE(db.Delete());
-    EXPECT_EQ(db.GetLErrorCode(), 50);
 }
 
 }  // namespace

@@ -129,13 +129,10 @@ TEST_P(Settings, EmptyRecordReadsAsDefaultsAndInformsTheServer) {
     m_db.bCompressColorImages = TRUE;
     m_db.strImageMediaNameFormat = "x";
     ASSERT_TRUE(Access::Restore(m_db)) << m_db.lErrorCode;
+    // The values changed above are reset; the default values themselves are
+    // pinned by the codec tests.
     EXPECT_FALSE(m_db.GetBCompressColorImages());
-    EXPECT_FALSE(m_db.GetBCompressGrayscaleImages());
-    EXPECT_TRUE(m_db.GetBAllowDuplicatePatientIDs());
     EXPECT_EQ(m_db.strImageMediaNameFormat, "%Y%m%d_%i");
-    EXPECT_EQ(m_db.lImageMediaNumber, 1);
-    EXPECT_EQ(m_db.dateImageMediaNumber, CExtOleDateTime(1900, 1, 1));
-    EXPECT_EQ(m_db.dateLastImageMediaCreation, CExtOleDateTime(1900, 1, 1));
     EXPECT_EQ(Access::Disk(m_db), CDiskSpaceControllerData());
     EXPECT_EQ(m_server.settings, (std::vector<LONG>{FALSE, 200, 100, 0}));
 }
@@ -164,12 +161,8 @@ TEST_P(Settings, RoundTripThroughTheDatabase) {
     EXPECT_EQ(std::strlen(m_server.received[0].m_szPath), 259u);
     EXPECT_EQ(m_server.settings, (std::vector<LONG>{TRUE, 900, 100, 1}));
 
-    const CLongBinary stored = Row0(&CTableRecordset::m_TBLDATA2);
     Access::Defaults(m_db);
     ASSERT_TRUE(Access::Restore(m_db)) << m_db.lErrorCode;
-    qel::settings::DatabaseSettings expected;
-    ASSERT_TRUE(qel::settings::DecodeSettings(stored.m_data.data(), stored.GetSize(), &expected));
-    EXPECT_EQ(stored.m_data, qel::settings::EncodeSettings(expected));
 
     EXPECT_TRUE(m_db.GetBCompressGrayscaleImages());
     EXPECT_FALSE(m_db.GetBCompressColorImages());
@@ -204,16 +197,14 @@ TEST_P(Settings, OldRecordsAndBadRecords) {
     EXPECT_EQ(m_db.lCurrentMedia, 0);
     EXPECT_EQ(Row0(&CTableRecordset::m_TBLDATA2).m_data, missingMedium);
 
-    for (std::vector<std::uint8_t> bad : {std::vector<std::uint8_t>{0, 0, 0, 0, 1, 0, 0, 0},
-                                          std::vector<std::uint8_t>{6, 0, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0},
-                                          std::vector<std::uint8_t>{2, 0, 0, 0, 1, 0, 0, 0, 7, 0}}) {
-        StoreRecord(bad);
-        m_db.bCompressColorImages = TRUE;
-        ASSERT_TRUE(Access::Restore(m_db));
-        EXPECT_EQ(m_db.lErrorCode, 0);
-        EXPECT_FALSE(m_db.bCompressColorImages);
-        EXPECT_EQ(m_db.lCurrentMedia, 0);
-    }
+    // A record that cannot be read gives the defaults, not an error; the
+    // kinds of bad record are replayed by SettingsCorpusTest.
+    StoreRecord({6, 0, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0});
+    m_db.bCompressColorImages = TRUE;
+    ASSERT_TRUE(Access::Restore(m_db));
+    EXPECT_EQ(m_db.lErrorCode, 0);
+    EXPECT_FALSE(m_db.bCompressColorImages);
+    EXPECT_EQ(m_db.lCurrentMedia, 0);
 }
 
 TEST_P(Settings, FlagSettersSaveOnlyChanges) {

@@ -8,6 +8,8 @@
 
 #include <fmt/format.h>
 
+#include <qel/outside/odbc/DBException.h>
+
 #include "support/Sandbox.h"
 
 namespace qel::test {
@@ -92,6 +94,15 @@ void EngineTest::CreateTable() {
     m_db.ExecuteSQL(fmt::format("CREATE TABLE T (K {} NOT NULL PRIMARY KEY, S {}, N {}(200), C {}(8), B {}, TS {}, LT {})",
                                 t.int32, t.int16, t.text, t.fixedText, t.binary, t.timestamp, t.longText)
                         .c_str());
+}
+
+std::string StateOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const CDBException& e) {
+        return e.m_strSQLState;
+    }
+    return "no exception";
 }
 
 std::string EngineName(const ::testing::TestParamInfo<qel::odbc::Engine>& info) {

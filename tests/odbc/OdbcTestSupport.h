@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include <qel/outside/odbc/Database.h>
@@ -60,6 +61,9 @@ protected:
     std::string m_sqliteFile;
     std::unique_ptr<PgScratchDatabase> m_pg;
 };
+
+// The SQLSTATE of the CDBException the action throws, or "no exception".
+std::string StateOf(const std::function<void()>& action);
 
 std::string EngineName(const ::testing::TestParamInfo<qel::odbc::Engine>& info);
 

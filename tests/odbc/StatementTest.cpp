@@ -3,6 +3,7 @@
 // matched, padding, errors) reach the caller faithfully.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <thread>
 
@@ -44,35 +45,22 @@ protected:
     }
 };
 
-TEST_P(StatementTest, QuotedValuesAreStoredAsWrittenAndFoundByParameter) {
-    const std::string obrien = "O'Brien";
+TEST_P(StatementTest, TextIsStoredAsWrittenAndFoundByParameter) {
     const std::string bobby = "Robert'); DROP TABLE T;--";
-    InsertName(1, obrien);
-    InsertName(2, bobby);
-
-    EXPECT_EQ(ReadText("N", 1), obrien);
-    EXPECT_EQ(ReadText("N", 2), bobby);
+    const std::string utf8 = "Zoë Ångström 日本語 歯科 😀";
+    InsertName(1, bobby);
+    InsertName(2, utf8);
+    EXPECT_EQ(ReadText("N", 1), bobby);
+    EXPECT_EQ(ReadText("N", 2), utf8);
 
     Statement st(m_db);
-    st.Prepare("SELECT K FROM T WHERE N = ?");
-    st.SetText(1, bobby);
+    st.Prepare("SELECT K, length(N) FROM T WHERE N = ?");
+    st.SetText(1, utf8);
     st.Execute();
     ASSERT_TRUE(st.Fetch());
     EXPECT_EQ(st.GetInt32(1), 2);
+    EXPECT_EQ(st.GetInt32(2), 21) << "the engine sees characters, not bytes";
     EXPECT_FALSE(st.Fetch());
-}
-
-TEST_P(StatementTest, Utf8TextRoundTripsByteExact) {
-    const std::string text = "Zoë Ångström 日本語 歯科 😀";
-    InsertName(1, text);
-    EXPECT_EQ(ReadText("N", 1), text);
-
-    // The engine sees characters, not bytes.
-    Statement st(m_db);
-    st.Prepare("SELECT length(N) FROM T WHERE K = 1");
-    st.Execute();
-    ASSERT_TRUE(st.Fetch());
-    EXPECT_EQ(st.GetInt32(1), 21);
 }
 
 TEST_P(StatementTest, AllParameterTypesAndNullsRoundTrip) {
@@ -109,12 +97,8 @@ TEST_P(StatementTest, AllParameterTypesAndNullsRoundTrip) {
     EXPECT_EQ(select.GetBinary(4), bytes);
     auto ts = select.GetTimestamp(5);
     ASSERT_TRUE(ts.has_value());
-    EXPECT_EQ(ts->year, 2023);
-    EXPECT_EQ(ts->month, 3);
-    EXPECT_EQ(ts->day, 15);
-    EXPECT_EQ(ts->hour, 12);
-    EXPECT_EQ(ts->second, 0);
-    EXPECT_EQ(ts->fraction, 123'000'000u);
+    EXPECT_EQ((std::array<unsigned, 6>{static_cast<unsigned>(ts->year), ts->month, ts->day, ts->hour, ts->second, ts->fraction}),
+              (std::array<unsigned, 6>{2023, 3, 15, 12, 0, 123'000'000u}));
     EXPECT_EQ(select.GetText(6), "long");
 
     ASSERT_TRUE(select.Fetch());
@@ -144,14 +128,9 @@ TEST_P(StatementTest, LongValuesArriveWhole) {
     select.Prepare("SELECT B, LT FROM T WHERE K = 1");
     select.Execute();
     ASSERT_TRUE(select.Fetch());
-    auto readImage = select.GetBinary(1);
-    ASSERT_TRUE(readImage.has_value());
-    EXPECT_EQ(readImage->size(), image.size());
-    EXPECT_TRUE(*readImage == image);
-    auto readNote = select.GetText(2);
-    ASSERT_TRUE(readNote.has_value());
-    EXPECT_EQ(readNote->size(), note.size());
-    EXPECT_TRUE(*readNote == note);
+    // Compared whole, not printed: a failure would dump a megabyte.
+    EXPECT_TRUE(select.GetBinary(1) == image);
+    EXPECT_TRUE(select.GetText(2) == note);
 }
 
 TEST_P(StatementTest, RowCountsOfUpdatesAndDeletes) {
@@ -188,34 +167,26 @@ TEST_P(StatementTest, FixedTextComesBackAsTheDriverGivesIt) {
 
 TEST_P(StatementTest, FailuresThrowWithState) {
     Statement st(m_db);
-    auto stateOf = [](auto&& action) -> std::string {
-        try {
-            action();
-        } catch (const CDBException& e) {
-            return e.m_strSQLState;
-        }
-        return "no exception";
-    };
 
-    EXPECT_EQ(stateOf([&] { st.Execute(); }), "HY010");
+    EXPECT_EQ(StateOf([&] { st.Execute(); }), "HY010");
     st.Prepare("INSERT INTO T (K, N) VALUES (?, ?)");
     st.SetText(2, "only the second");
-    EXPECT_EQ(stateOf([&] { st.Execute(); }), "07002");
-    EXPECT_EQ(stateOf([&] { st.SetInt32(0, 1); }), "07009");
+    EXPECT_EQ(StateOf([&] { st.Execute(); }), "07002");
+    EXPECT_EQ(StateOf([&] { st.SetInt32(0, 1); }), "07009");
 
     InsertName(1, "first");
     st.SetInt32(1, 1);
-    std::string duplicate = stateOf([&] { st.Execute(); });
+    std::string duplicate = StateOf([&] { st.Execute(); });
     EXPECT_EQ(duplicate, Engine() == Engine::PostgreSQL ? "23505" : "HY000");
 
-    std::string missing = stateOf([&] {
+    std::string missing = StateOf([&] {
         st.Prepare("SELECT * FROM NOSUCHTABLE");
         st.Execute();
     });
     EXPECT_EQ(missing, Engine() == Engine::PostgreSQL ? "42P01" : "HY000");
 
     m_db.Close();
-    EXPECT_EQ(stateOf([&] { Statement closed(m_db); }), "08003");
+    EXPECT_EQ(StateOf([&] { Statement closed(m_db); }), "08003");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StatementTest, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), EngineName);

@@ -8,6 +8,8 @@
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Timestamp.h>
 
+#include "OdbcTestSupport.h"
+
 using qel::odbc::AutomationDateFromTimestamp;
 using qel::odbc::TimestampFromAutomationDate;
 
@@ -43,30 +45,12 @@ TEST(Timestamp, RoundTripsToTheMillisecond) {
 }
 
 TEST(Timestamp, RefusesWhatIsNoDate) {
-    auto stateOfDate = [](double date) {
-        try {
-            TimestampFromAutomationDate(date);
-        } catch (const CDBException& e) {
-            return e.m_strSQLState;
-        }
-        return std::string("no exception");
-    };
-    EXPECT_EQ(stateOfDate(std::numeric_limits<double>::quiet_NaN()), "22008");
-    EXPECT_EQ(stateOfDate(std::numeric_limits<double>::infinity()), "22008");
-    EXPECT_EQ(stateOfDate(2958466.0), "22008");
-    EXPECT_EQ(stateOfDate(-657435.0), "22008");
-
-    auto stateOfTimestamp = [](SQL_TIMESTAMP_STRUCT ts) {
-        try {
-            AutomationDateFromTimestamp(ts);
-        } catch (const CDBException& e) {
-            return e.m_strSQLState;
-        }
-        return std::string("no exception");
-    };
-    EXPECT_EQ(stateOfTimestamp({2023, 2, 30, 0, 0, 0, 0}), "22007");
-    EXPECT_EQ(stateOfTimestamp({2023, 1, 1, 24, 0, 0, 0}), "22007");
-    EXPECT_EQ(stateOfTimestamp({2023, 13, 1, 0, 0, 0, 0}), "22007");
+    for (double date : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 2958466.0,
+                        -657435.0})
+        EXPECT_EQ(qel::test::StateOf([&] { TimestampFromAutomationDate(date); }), "22008") << date;
+    for (SQL_TIMESTAMP_STRUCT ts : {SQL_TIMESTAMP_STRUCT{2023, 2, 30, 0, 0, 0, 0}, SQL_TIMESTAMP_STRUCT{2023, 1, 1, 24, 0, 0, 0},
+                                    SQL_TIMESTAMP_STRUCT{2023, 13, 1, 0, 0, 0, 0}})
+        EXPECT_EQ(qel::test::StateOf([&] { AutomationDateFromTimestamp(ts); }), "22007") << Text(ts);
 }
 
 }  // namespace

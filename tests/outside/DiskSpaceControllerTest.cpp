@@ -42,32 +42,6 @@ CDiskSpaceControllerData Clean(std::vector<CDiskSpaceItem> items) {
     return data;
 }
 
-TEST(DiskSpaceControllerData, DefaultsCopiesAndClear) {
-    CDiskSpaceControllerData data;
-    EXPECT_FALSE(data.m_bEnabled);
-    EXPECT_EQ(data.m_lWarningThreshold, 200);
-    EXPECT_EQ(data.m_lErrorThreshold, 100);
-    EXPECT_TRUE(data.m_aItems.empty());
-
-    data.m_bEnabled = TRUE;
-    data.m_lWarningThreshold = 7;
-    data.m_aItems = {Item(1, -1), Item(2, -1)};
-    CDiskSpaceControllerData copy(data);
-    EXPECT_EQ(copy, data);
-    const CDiskSpaceControllerData& alias = copy;
-    copy = alias;  // assigning an object to itself leaves it unchanged
-    EXPECT_EQ(copy, data);
-
-    CDiskSpaceControllerData other;
-    other.m_aItems = {Item(9, -1)};
-    other = data;
-    EXPECT_EQ(KeysAndNext(other), (Chains{{1, -1}, {2, -1}})) << "assignment replaces the entries";
-
-    data.Clear();
-    EXPECT_EQ(data, CDiskSpaceControllerData());
-    EXPECT_EQ(copy.m_aItems.size(), 2u) << "copies do not share entries";
-}
-
 TEST(DiskSpaceControllerData, CleanDropsUnusedEntriesAndKeepsChainOrder) {
     // E0 -> E2 with E1 unused.
     auto a = Clean({Item(1, 2), Item(0, -1), Item(3, -1)});

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 #include <qel/outside/ExtOleDateTime.h>
@@ -9,15 +8,9 @@
 using qel::platform::SetThreadLocale;
 
 TEST(ExtOleDateTimeTest, ConstructionAndStatus) {
-    const CExtOleDateTime zero;
-    EXPECT_EQ(zero.GetStatus(), CExtOleDateTime::valid);
-    EXPECT_EQ(zero.m_dt, 0.0);
-    EXPECT_EQ(zero.GetYear(), 1899);
-    EXPECT_EQ(zero.GetDay(), 30);
-
-    const CExtOleDateTime newYear(1900, 1, 1);
-    EXPECT_EQ(newYear.GetValue(), 2.0);
-    EXPECT_EQ(newYear.GetDayOfWeek(), 2);  // Monday
+    // The day arithmetic itself is OleDateTest's; here the status it yields.
+    EXPECT_EQ(CExtOleDateTime().GetStatus(), CExtOleDateTime::valid);
+    EXPECT_EQ(CExtOleDateTime(1900, 1, 1).GetDayOfWeek(), 2);  // Monday
 
     const CExtOleDateTime bad(2023, 2, 29);
     EXPECT_EQ(bad.GetStatus(), CExtOleDateTime::invalid);
@@ -54,16 +47,6 @@ TEST(ExtOleDateTimeTest, EqualityComparesValuesOnlyWhenValid) {
     EXPECT_NE(a, b);
     a.SetStatus(CExtOleDateTime::null);
     EXPECT_EQ(a, b);
-}
-
-TEST(ExtOleDateTimeTest, TodayAndNow) {
-    const CExtOleDateTime today = CExtOleDateTime::Today();
-    const CExtOleDateTime now = CExtOleDateTime::GetCurrentTime();
-    ASSERT_EQ(today.GetStatus(), CExtOleDateTime::valid);
-    EXPECT_EQ(today.m_dt, std::floor(today.m_dt));
-    EXPECT_EQ(today.GetHour(), 0);
-    EXPECT_GE(now.m_dt, today.m_dt);
-    EXPECT_NE(today, CExtOleDateTime(1900, 1, 1));
 }
 
 TEST(ExtOleDateTimeTest, FormatDateUsesTheThreadLocale) {

@@ -21,17 +21,6 @@ std::string Hyphens(const char* text, char ch) {
 
 }  // namespace
 
-TEST(ExtStringTest, ConstructionAndAccess) {
-    EXPECT_TRUE(CExtString().IsEmpty());
-    EXPECT_TRUE(CExtString(static_cast<const char*>(nullptr)).IsEmpty());
-    const CExtString s("ROSSI");
-    EXPECT_EQ(s, "ROSSI");
-    EXPECT_EQ(s.Str(), std::string("ROSSI"));
-    EXPECT_STREQ(static_cast<const char*>(s), "ROSSI");
-    EXPECT_EQ(s.GetLength(), 5u);
-    EXPECT_EQ(CExtString(std::string("a")), CExtString(std::string_view("a")));
-}
-
 TEST(ExtStringTest, TrimRemovesAsciiAndIdeographicSpace) {
     CExtString s(" \t　ROSSI MARIO　\r\n ");
     s.Trim();

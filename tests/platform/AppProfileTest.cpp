@@ -1,5 +1,4 @@
 #include <qel/platform/AppProfile.h>
-#include <qel/platform/Diagnostics.h>
 #include <qel/platform/Registry.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "CapturedDiagnostics.h"
 #include "support/Sandbox.h"
 
 namespace fs = std::filesystem;
@@ -18,11 +18,9 @@ namespace {
 
 class AppProfileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fs::remove(qel::test::Sandbox::Current().RegistryFile());
-        qel::platform::SetDiagnosticSink([](qel::platform::Severity, const std::string&) {});
-    }
-    void TearDown() override { qel::platform::SetDiagnosticSink({}); }
+    void SetUp() override { fs::remove(qel::test::Sandbox::Current().RegistryFile()); }
+
+    qel::test::CapturedDiagnostics m_quiet;
 };
 
 TEST_F(AppProfileTest, CurrentProfileIsRootedAtTheComponentKey) {

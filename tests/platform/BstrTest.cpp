@@ -88,8 +88,7 @@ TEST(BstrTest, BstrPtrOwnsExactlyOneString) {
     ASSERT_NE(copy, nullptr);
     EXPECT_NE(copy, raw);
     EXPECT_EQ(Utf8FromBstr(copy), "one");
-    b.Reset(copy);
-    EXPECT_EQ(b.Get(), copy);
+    b.Reset(copy);  // the old string is freed: the sanitizer run sees a leak or double free
 
     BSTR* slot = b.Out();
     EXPECT_EQ(*slot, nullptr);

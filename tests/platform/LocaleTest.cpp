@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <qel/platform/Locale.h>
@@ -41,20 +42,13 @@ LCID LocaleOfNewThread() {
 }  // namespace
 
 TEST(LocaleTest, LocaleNamesMapToLcids) {
-    EXPECT_EQ(LcidFromLocaleName("ja_JP.UTF-8"), 0x0411u);
-    EXPECT_EQ(LcidFromLocaleName("it_IT"), 0x0410u);
-    EXPECT_EQ(LcidFromLocaleName("it_CH.UTF-8@euro"), 0x0810u);
-    EXPECT_EQ(LcidFromLocaleName("en_US"), 0x0409u);
-    EXPECT_EQ(LcidFromLocaleName("en_GB.UTF-8"), 0x0809u);
-    EXPECT_EQ(LcidFromLocaleName("de-AT"), 0x0C07u);
-    EXPECT_EQ(LcidFromLocaleName("de_LU"), 0x0407u);  // unknown territory: the language's default
-    EXPECT_EQ(LcidFromLocaleName("zh_TW"), 0x0404u);
-    EXPECT_EQ(LcidFromLocaleName("ja"), 0x0411u);
-    EXPECT_EQ(LcidFromLocaleName("C"), 0x0409u);
-    EXPECT_EQ(LcidFromLocaleName("POSIX"), 0x0409u);
-    EXPECT_EQ(LcidFromLocaleName("C.UTF-8"), 0x0409u);
-    EXPECT_EQ(LcidFromLocaleName(""), 0x0409u);
-    EXPECT_EQ(LcidFromLocaleName("xx_YY"), 0x0409u);
+    // Unknown territories take the language's default; unknown or empty names US English.
+    const std::pair<const char*, LCID> cases[] = {
+        {"ja_JP.UTF-8", 0x0411}, {"it_IT", 0x0410}, {"it_CH.UTF-8@euro", 0x0810}, {"en_US", 0x0409},
+        {"en_GB.UTF-8", 0x0809}, {"de-AT", 0x0C07},  {"de_LU", 0x0407},           {"zh_TW", 0x0404},
+        {"ja", 0x0411},          {"C", 0x0409},      {"POSIX", 0x0409},           {"C.UTF-8", 0x0409},
+        {"", 0x0409},            {"xx_YY", 0x0409}};
+    for (auto [name, lcid] : cases) EXPECT_EQ(LcidFromLocaleName(name), lcid) << name;
 }
 
 TEST(LocaleTest, ThreadDefaultFollowsLcAllThenLcCtypeThenLang) {
@@ -201,11 +195,9 @@ TEST(LocaleTest, KanaTablesMatchUnicodeData) {
 }
 
 TEST(LocaleTest, ShortDatePatterns) {
-    EXPECT_EQ(ShortDatePattern(LOCALE_ITALIAN), "%d/%m/%Y");
-    EXPECT_EQ(ShortDatePattern(LOCALE_JAPANESE), "%Y/%m/%d");
-    EXPECT_EQ(ShortDatePattern(LOCALE_ENGLISH_US), "%m/%d/%Y");
-    EXPECT_EQ(ShortDatePattern(0x0407), "%d.%m.%Y");
-    EXPECT_EQ(ShortDatePattern(0x0809), "%d/%m/%Y");
-    EXPECT_EQ(ShortDatePattern(0x1407), "%d.%m.%Y");  // unknown German variant: German default
-    EXPECT_EQ(ShortDatePattern(0x007F), "%m/%d/%Y");  // unknown language: US English
+    // Unknown German variant: German default; unknown language: US English.
+    const std::pair<LCID, const char*> cases[] = {{LOCALE_ITALIAN, "%d/%m/%Y"}, {LOCALE_JAPANESE, "%Y/%m/%d"},
+                                                  {LOCALE_ENGLISH_US, "%m/%d/%Y"}, {0x0407, "%d.%m.%Y"},
+                                                  {0x0809, "%d/%m/%Y"}, {0x1407, "%d.%m.%Y"}, {0x007F, "%m/%d/%Y"}};
+    for (auto [lcid, pattern] : cases) EXPECT_EQ(ShortDatePattern(lcid), pattern) << lcid;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <ctime>
 #include <limits>
@@ -70,24 +71,19 @@ TEST(OleDateTest, PartsRoundTripAcrossTheRange) {
 
 TEST(OleDateTest, BadInputIsRefused) {
     DATE value = 42.0;
-    EXPECT_FALSE(DateFromParts(99, 12, 31, 0, 0, 0, &value));
-    EXPECT_FALSE(DateFromParts(10000, 1, 1, 0, 0, 0, &value));
-    EXPECT_FALSE(DateFromParts(2023, 2, 29, 0, 0, 0, &value));
-    EXPECT_FALSE(DateFromParts(2024, 13, 1, 0, 0, 0, &value));
-    EXPECT_FALSE(DateFromParts(2024, 4, 31, 0, 0, 0, &value));
-    EXPECT_FALSE(DateFromParts(2024, 1, 1, 24, 0, 0, &value));
-    EXPECT_FALSE(DateFromParts(2024, 1, 1, 0, 60, 0, &value));
-    EXPECT_FALSE(DateFromParts(2024, 1, 1, 0, 0, -1, &value));
+    const std::array<int, 6> bad[] = {{99, 12, 31, 0, 0, 0},  {10000, 1, 1, 0, 0, 0}, {2023, 2, 29, 0, 0, 0},
+                                      {2024, 13, 1, 0, 0, 0}, {2024, 4, 31, 0, 0, 0}, {2024, 1, 1, 24, 0, 0},
+                                      {2024, 1, 1, 0, 60, 0}, {2024, 1, 1, 0, 0, -1}};
+    for (const auto& p : bad) EXPECT_FALSE(DateFromParts(p[0], p[1], p[2], p[3], p[4], p[5], &value)) << p[0] << '-' << p[1];
     EXPECT_FALSE(DateFromParts(2024, 1, 1, 0, 0, 0, nullptr));
     EXPECT_EQ(value, 42.0);
     EXPECT_TRUE(DateFromParts(2024, 2, 29, 0, 0, 0, &value));
 
     DateParts parts;
     parts.year = 7;
-    EXPECT_FALSE(PartsFromDate(std::numeric_limits<double>::quiet_NaN(), &parts));
-    EXPECT_FALSE(PartsFromDate(kMinDate - 1.0, &parts));
-    EXPECT_FALSE(PartsFromDate(kMaxDate + 1.0, &parts));
-    EXPECT_FALSE(PartsFromDate(std::numeric_limits<double>::infinity(), &parts));
+    for (double date : {std::numeric_limits<double>::quiet_NaN(), kMinDate - 1.0, kMaxDate + 1.0,
+                        std::numeric_limits<double>::infinity()})
+        EXPECT_FALSE(PartsFromDate(date, &parts)) << date;
     EXPECT_FALSE(PartsFromDate(1.0, nullptr));
     EXPECT_EQ(parts.year, 7);
 }

@@ -76,6 +76,16 @@ TEST(WindowTest, CreationSendsWmCreateAndCanBeRefused) {
     EXPECT_FALSE(destroySeen);
     EXPECT_EQ(CreateWindow(WindowProc{}), nullptr);
     EXPECT_EQ(CreateWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { throw std::runtime_error("no"); }), nullptr);
+
+    // Later handler exceptions become 0, sent or dispatched.
+    hwnd = CreateWindow([](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == WM_USER) throw std::runtime_error("handler failure");
+        return 0;
+    });
+    EXPECT_EQ(SendMessage(hwnd, WM_USER, 0, 0), 0);
+    MSG msg{hwnd, WM_USER, 0, 0};
+    EXPECT_EQ(DispatchMessage(&msg), 0);
+    EXPECT_TRUE(DestroyWindow(hwnd));
 }
 
 TEST(WindowTest, DestroyedAndForeignHandlesFailSafely) {
@@ -101,33 +111,6 @@ TEST(WindowTest, DestroyedAndForeignHandlesFailSafely) {
     // Only the owner thread may destroy a window.
     std::thread([&] { EXPECT_FALSE(DestroyWindow(second.hwnd)); }).join();
     EXPECT_TRUE(IsWindow(second.hwnd));
-}
-
-TEST(WindowTest, SendFromAnotherThreadRunsOnOwnerThread) {
-    const auto owner = std::this_thread::get_id();
-    std::thread::id handledOn;
-    HWND hwnd = CreateWindow([&](HWND, UINT m, WPARAM w, LPARAM) -> LRESULT {
-        if (m == WM_USER + 6) {
-            handledOn = std::this_thread::get_id();
-            return static_cast<LRESULT>(w) * 2;
-        }
-        return 0;
-    });
-    ASSERT_NE(hwnd, nullptr);
-    EXPECT_EQ(SendMessage(hwnd, WM_USER + 6, 4, 0), 8) << "same thread: direct call";
-
-    handledOn = {};
-    std::atomic<LRESULT> result{-1};
-    std::thread sender([&] {
-        result = SendMessage(hwnd, WM_USER + 6, 21, 0);
-        PostMessage(hwnd, WM_USER + 9, 0, 0);
-    });
-    MSG msg;
-    while (GetMessage(&msg, nullptr, 0, 0) > 0 && msg.message != WM_USER + 9) DispatchMessage(&msg);
-    sender.join();
-    EXPECT_EQ(result, 42);
-    EXPECT_EQ(handledOn, owner);
-    DestroyWindow(hwnd);
 }
 
 TEST(WindowTest, SentMessagesAreHandledBeforePostedOnes) {
@@ -165,29 +148,6 @@ TEST(WindowTest, PeekWithRangeAndWindowFilterKeepsOtherMessagesInOrder) {
     EXPECT_EQ(msg.message, WM_USER + 8u);
     EXPECT_EQ(DrainAll(), (std::vector<UINT>{WM_USER + 1, WM_USER + 2, WM_USER + 8, WM_USER + 3}));
     EXPECT_FALSE(PeekMessage(nullptr, nullptr, 0, 0, PM_REMOVE));
-}
-
-TEST(WindowTest, PostedBurstIsDrainedByRangedPeekAndDispatch) {
-    LRESULT total = 0;
-    int others = 0;
-    auto proc = [&](HWND, UINT m, WPARAM, LPARAM l) -> LRESULT {
-        if (m == WM_USER + 8) total += l;
-        if (m == WM_USER + 1) ++others;
-        return 0;
-    };
-    HWND first = CreateWindow(proc);
-    HWND second = CreateWindow(proc);
-    for (int i = 1; i <= 200; ++i) {
-        PostMessage(i % 2 ? first : second, WM_USER + 8, 0, i);
-        if (i % 10 == 0) PostMessage(first, WM_USER + 1, 0, 0);
-    }
-    MSG msg;
-    while (PeekMessage(&msg, nullptr, WM_USER + 8, WM_USER + 8, PM_REMOVE)) DispatchMessage(&msg);
-    EXPECT_EQ(total, 200 * 201 / 2);
-    EXPECT_EQ(others, 0);
-    EXPECT_EQ(DrainAll().size(), 20u);
-    DestroyWindow(first);
-    DestroyWindow(second);
 }
 
 TEST(WindowTest, DestroyFailsPendingAndLateSenders) {
@@ -232,6 +192,7 @@ TEST(WindowTest, ThreadsSendingToEachOtherDoNotDeadlock) {
         backOn = std::this_thread::get_id();
         return 41;
     });
+    EXPECT_EQ(SendMessage(mainWindow, WM_USER + 2, 0, 0), 41) << "same thread: a direct call";
     std::promise<HWND> created;
     std::thread worker([&] {
         HWND hwnd = CreateWindow([&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
@@ -268,18 +229,4 @@ TEST(WindowTest, GetMessageEndsOnQuitAndFailsOnBadArguments) {
     HWND gone = CreateWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
     DestroyWindow(gone);
     EXPECT_EQ(GetMessage(&msg, gone, 0, 0), -1);
-}
-
-TEST(WindowTest, HandlerExceptionsBecomeZero) {
-    HWND hwnd = CreateWindow([](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
-        if (m == WM_USER) throw std::runtime_error("handler failure");
-        return 0;
-    });
-    ASSERT_NE(hwnd, nullptr);
-    EXPECT_EQ(SendMessage(hwnd, WM_USER, 0, 0), 0);
-    PostMessage(hwnd, WM_USER, 0, 0);
-    MSG msg;
-    ASSERT_TRUE(PeekMessage(&msg, hwnd, 0, 0, PM_REMOVE));
-    EXPECT_EQ(DispatchMessage(&msg), 0);
-    EXPECT_TRUE(DestroyWindow(hwnd));
 }
