@@ -10,11 +10,10 @@
 #include <qel/schema/TableCatalogue.h>
 
 CLayoutData::CLayoutData(CLayoutRecordset& rs) {
-    m_nPageID = rs.m_LAYPAGEID;
     std::string message;
     const auto& bytes = rs.m_LAYDATA.m_data;
     m_lKey = Deserialize(bytes.data(), bytes.size(), &message) ? rs.m_LAYKEY : -1;
-    m_nPageID = rs.m_LAYPAGEID;
+    m_nPageID = rs.m_LAYPAGEID;  // the row's page ID wins over the one in LAYDATA
 }
 
 BOOL CLayoutData::SaveLayout(IRecordHost* pHost, LONG lParsed, std::string* pMessage) {
