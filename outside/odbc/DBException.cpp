@@ -4,7 +4,11 @@
 
 CDBException::CDBException(SQLRETURN retCode, std::vector<qel::odbc::DiagRecord> records, const std::string& origin)
     : m_nRetCode(retCode), m_records(std::move(records)) {
-    if (m_records.empty()) {
+    if (m_records.empty() && retCode == SQL_INVALID_HANDLE) {
+        // Our handles only go invalid when the connection they belong to was
+        // closed under them.
+        m_records.push_back({"08003", 0, fmt::format("{}: the connection is closed", origin)});
+    } else if (m_records.empty()) {
         m_records.push_back({"HY000", 0, fmt::format("{} failed with return code {}", origin, retCode)});
     }
     m_strSQLState = m_records.front().state;

@@ -1,11 +1,44 @@
 #include <qel/outside/odbc/Handles.h>
 
 #include <mutex>
+#include <unordered_map>
 #include <utility>
 
 #include <qel/outside/odbc/DBException.h>
 
 namespace qel::odbc {
+
+namespace {
+
+// The session tokens of the connections that are connected, by handle.
+class Sessions {
+public:
+    static Sessions& Instance() {
+        static Sessions sessions;
+        return sessions;
+    }
+    void Add(SQLHDBC hdbc, const std::shared_ptr<const int>& token) {
+        std::lock_guard lock(m_guard);
+        m_tokens[hdbc] = token;
+    }
+    void Remove(SQLHDBC hdbc) {
+        std::lock_guard lock(m_guard);
+        m_tokens.erase(hdbc);
+    }
+    // Empty when `hdbc` is not a connected ConnectionHandle.
+    std::weak_ptr<const int> Find(SQLHDBC hdbc, bool& found) {
+        std::lock_guard lock(m_guard);
+        auto it = m_tokens.find(hdbc);
+        found = it != m_tokens.end();
+        return found ? it->second : std::weak_ptr<const int>();
+    }
+
+private:
+    std::mutex m_guard;
+    std::unordered_map<SQLHDBC, std::weak_ptr<const int>> m_tokens;
+};
+
+}  // namespace
 
 std::shared_ptr<Environment> Environment::Shared() {
     // A failed first attempt is not cached: the next caller tries again.
@@ -44,7 +77,8 @@ ConnectionHandle::~ConnectionHandle() { Release(); }
 ConnectionHandle::ConnectionHandle(ConnectionHandle&& other) noexcept
     : m_env(std::move(other.m_env)),
       m_hdbc(std::exchange(other.m_hdbc, nullptr)),
-      m_connected(std::exchange(other.m_connected, false)) {}
+      m_connected(std::exchange(other.m_connected, false)),
+      m_session(std::move(other.m_session)) {}
 
 ConnectionHandle& ConnectionHandle::operator=(ConnectionHandle&& other) noexcept {
     if (this != &other) {
@@ -52,8 +86,21 @@ ConnectionHandle& ConnectionHandle::operator=(ConnectionHandle&& other) noexcept
         m_env = std::move(other.m_env);
         m_hdbc = std::exchange(other.m_hdbc, nullptr);
         m_connected = std::exchange(other.m_connected, false);
+        m_session = std::move(other.m_session);
     }
     return *this;
+}
+
+void ConnectionHandle::SetConnected(bool connected) noexcept {
+    if (connected == m_connected) return;
+    m_connected = connected;
+    if (connected) {
+        m_session = std::make_shared<const int>(0);
+        Sessions::Instance().Add(m_hdbc, m_session);
+    } else {
+        Sessions::Instance().Remove(m_hdbc);
+        m_session.reset();
+    }
 }
 
 void ConnectionHandle::Disconnect() noexcept {
@@ -61,8 +108,9 @@ void ConnectionHandle::Disconnect() noexcept {
     // A pending transaction makes SQLDisconnect fail with 25000; nothing of it
     // is to be kept.
     SQLEndTran(SQL_HANDLE_DBC, m_hdbc, SQL_ROLLBACK);
+    // The token goes first: the driver manager frees the statements now.
+    SetConnected(false);
     SQLDisconnect(m_hdbc);
-    m_connected = false;
 }
 
 void ConnectionHandle::Release() noexcept {
@@ -79,19 +127,27 @@ StatementHandle::StatementHandle(SQLHDBC hdbc) {
         m_hstmt = SQL_NULL_HSTMT;
         CDBException::Throw(rc, SQL_HANDLE_DBC, hdbc, "SQLAllocHandle(SQL_HANDLE_STMT)");
     }
+    m_session = Sessions::Instance().Find(hdbc, m_tracked);
 }
 
-StatementHandle::~StatementHandle() {
-    if (m_hstmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, m_hstmt);
+StatementHandle::~StatementHandle() { Free(); }
+
+void StatementHandle::Free() noexcept {
+    if (m_hstmt != SQL_NULL_HSTMT && Alive()) SQLFreeHandle(SQL_HANDLE_STMT, m_hstmt);
+    m_hstmt = SQL_NULL_HSTMT;
 }
 
 StatementHandle::StatementHandle(StatementHandle&& other) noexcept
-    : m_hstmt(std::exchange(other.m_hstmt, nullptr)) {}
+    : m_hstmt(std::exchange(other.m_hstmt, nullptr)),
+      m_tracked(std::exchange(other.m_tracked, false)),
+      m_session(std::move(other.m_session)) {}
 
 StatementHandle& StatementHandle::operator=(StatementHandle&& other) noexcept {
     if (this != &other) {
-        if (m_hstmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, m_hstmt);
+        Free();
         m_hstmt = std::exchange(other.m_hstmt, nullptr);
+        m_tracked = std::exchange(other.m_tracked, false);
+        m_session = std::move(other.m_session);
     }
     return *this;
 }

@@ -6,7 +6,12 @@
 // back what is pending, disconnects and frees it. StatementHandle frees its
 // statement. All three are move-only; destructors never throw.
 //
-// A statement must be destroyed before the connection it was made on.
+// Disconnecting frees every statement of the connection inside the driver
+// manager. A StatementHandle made on a connection that ConnectionHandle
+// connected learns of that through a shared token: afterwards Get() answers
+// SQL_NULL_HSTMT (ODBC calls fail with SQL_INVALID_HANDLE) and the
+// destructor frees nothing, so a statement that outlives its connection's
+// close is harmless instead of touching freed memory.
 #pragma once
 
 #include <memory>
@@ -44,7 +49,7 @@ public:
 
     SQLHDBC Get() const noexcept { return m_hdbc; }
     // Set after a successful SQLDriverConnect, so the destructor disconnects.
-    void SetConnected(bool connected) noexcept { m_connected = connected; }
+    void SetConnected(bool connected) noexcept;
     bool IsConnected() const noexcept { return m_connected; }
     // Rolls back an open transaction and disconnects; the handle stays allocated.
     void Disconnect() noexcept;
@@ -55,6 +60,8 @@ private:
     std::shared_ptr<Environment> m_env;
     SQLHDBC m_hdbc = SQL_NULL_HDBC;
     bool m_connected = false;
+    // Lives exactly as long as the connection is connected.
+    std::shared_ptr<const int> m_session;
 };
 
 class QEL_API StatementHandle {
@@ -67,10 +74,18 @@ public:
     StatementHandle(const StatementHandle&) = delete;
     StatementHandle& operator=(const StatementHandle&) = delete;
 
-    SQLHSTMT Get() const noexcept { return m_hstmt; }
+    // SQL_NULL_HSTMT once the connection it was made on has disconnected.
+    SQLHSTMT Get() const noexcept { return Alive() ? m_hstmt : SQL_NULL_HSTMT; }
 
 private:
+    bool Alive() const noexcept { return !m_tracked || !m_session.expired(); }
+    void Free() noexcept;
+
     SQLHSTMT m_hstmt = SQL_NULL_HSTMT;
+    // Set when the connection is one of ConnectionHandle's; otherwise the
+    // caller owns the ordering and the handle is always freed.
+    bool m_tracked = false;
+    std::weak_ptr<const int> m_session;
 };
 
 }  // namespace qel::odbc

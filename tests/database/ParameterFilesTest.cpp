@@ -99,13 +99,15 @@ TEST_F(ParameterFiles, RoundTripIntoANewDatabase) {
     EXPECT_FALSE(second.GetBAllowDuplicatePatientIDs());
     EXPECT_TRUE(second.GetBDefaultImageMediaName());
     EXPECT_EQ(Take(second.GetStrImageMediaNameFormat()), "MED_%i");
-    qel::odbc::Statement st(*second.GetDatabase());
-    st.Prepare("SELECT IMTNAME, IMTWARNING, IMTERROR FROM IMT200 ORDER BY IMTKEY");
-    st.Execute();
     std::vector<std::string> rows;
-    while (st.Fetch())
-        rows.push_back(fmt::format("{}/{}/{}", st.GetText(1).value_or(""), st.GetInt32(2).value_or(-1),
-                                   st.GetInt32(3).value_or(-1)));
+    {
+        qel::odbc::Statement st(*second.GetDatabase());
+        st.Prepare("SELECT IMTNAME, IMTWARNING, IMTERROR FROM IMT200 ORDER BY IMTKEY");
+        st.Execute();
+        while (st.Fetch())
+            rows.push_back(fmt::format("{}/{}/{}", st.GetText(1).value_or(""), st.GetInt32(2).value_or(-1),
+                                       st.GetInt32(3).value_or(-1)));
+    }
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[2], "DVD/700/650");
 

@@ -185,8 +185,11 @@ TEST_P(StatementTest, FailuresThrowWithState) {
     });
     EXPECT_EQ(missing, Engine() == Engine::PostgreSQL ? "42P01" : "HY000");
 
+    // A statement that outlives its connection fails cleanly and is destroyed
+    // without touching what the driver manager freed on disconnect.
     m_db.Close();
     EXPECT_EQ(StateOf([&] { Statement closed(m_db); }), "08003");
+    EXPECT_EQ(StateOf([&] { st.Prepare("SELECT 1"); }), "08003");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StatementTest, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), EngineName);
