@@ -1,4 +1,9 @@
-// The subcommands of the qeldb program; each returns the process exit code.
+// The subcommands of the qeldb program. Each Add…Command function adds its
+// subcommand(s) to the program; when a subcommand runs, its callback stores
+// the process exit code in `exitCode` (0 on success). One file per command
+// family keeps main.cpp a list.
 #pragma once
 
-int RunSelfCheck();
+#include <CLI/CLI.hpp>
+
+void AddSelfCheckCommand(CLI::App& app, int& exitCode);

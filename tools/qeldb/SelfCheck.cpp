@@ -94,6 +94,8 @@ std::string CheckDriver(const fs::path& scratch) {
 
 }  // namespace
 
+namespace {
+
 int RunSelfCheck() {
     std::error_code ec;
     const fs::path scratch = fs::temp_directory_path() / fmt::format("qeldb-selfcheck-{}", ::getpid());
@@ -120,4 +122,11 @@ int RunSelfCheck() {
     fs::remove_all(scratch, ec);
     fmt::print("{}\n", failed == 0 ? "self-check passed" : fmt::format("self-check: {} check(s) failed", failed));
     return failed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void AddSelfCheckCommand(CLI::App& app, int& exitCode) {
+    app.add_subcommand("selfcheck", "Check the platform layer and the ODBC drivers in a scratch folder")
+        ->callback([&exitCode] { exitCode = RunSelfCheck(); });
 }

@@ -5,7 +5,6 @@
 #include <fmt/core.h>
 
 #include <qel/BuildInfo.h>
-#include <qel/qeldb.h>
 
 #include "tools/qeldb/Commands.h"
 
@@ -14,10 +13,10 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", fmt::format("qeldb {} (built {} UTC)", QEL_VERSION, QEL_BUILD_TIME));
     app.require_subcommand(0, 1);
 
-    auto* selfcheck = app.add_subcommand("selfcheck", "Check the platform layer and the ODBC drivers in a scratch folder");
+    int exitCode = 0;
+    AddSelfCheckCommand(app, exitCode);
 
     CLI11_PARSE(app, argc, argv);
-    if (selfcheck->parsed()) return RunSelfCheck();
-    std::fputs(app.help().c_str(), stdout);
-    return 0;
+    if (app.get_subcommands().empty()) std::fputs(app.help().c_str(), stdout);
+    return exitCode;
 }
