@@ -1,8 +1,13 @@
 #include <qel/platform/Dispatch.h>
 
+#include <cctype>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <new>
+
+#include <qel/platform/OleDate.h>
 
 #include <qel/platform/Diagnostics.h>
 
@@ -25,10 +30,12 @@ HRESULT VariantClear(VARIANT* pvarg) {
         if (pvarg->pdispVal != nullptr) pvarg->pdispVal->Release();
         break;
     case VT_EMPTY:
+    case VT_I2:
     case VT_I4:
     case VT_R8:
     case VT_DATE:
     case VT_BOOL:
+    case VT_BYREF | VT_I4:  // the referenced integer belongs to the caller
         break;
     default:
         return DISP_E_BADVARTYPE;
@@ -53,10 +60,12 @@ HRESULT VariantCopy(VARIANT* pvargDest, const VARIANT* pvargSrc) {
         if (copy.pdispVal != nullptr) copy.pdispVal->AddRef();
         break;
     case VT_EMPTY:
+    case VT_I2:
     case VT_I4:
     case VT_R8:
     case VT_DATE:
     case VT_BOOL:
+    case VT_BYREF | VT_I4:
         break;
     default:
         return DISP_E_BADVARTYPE;
@@ -103,6 +112,34 @@ Variant::Variant(std::string_view text) : Variant() {
     if (bstr == nullptr) throw std::bad_alloc();
     m_value.vt = VT_BSTR;
     m_value.bstrVal = bstr;
+}
+
+Variant Variant::Short(SHORT value) noexcept {
+    Variant v;
+    v.m_value.vt = VT_I2;
+    v.m_value.iVal = value;
+    return v;
+}
+
+Variant Variant::ByRef(LONG* pValue) noexcept {
+    Variant v;
+    v.m_value.vt = VT_BYREF | VT_I4;
+    v.m_value.plVal = pValue;
+    return v;
+}
+
+Variant Variant::FromBstr(BSTR bstr) noexcept {
+    Variant v;
+    v.m_value.vt = VT_BSTR;
+    v.m_value.bstrVal = bstr;
+    return v;
+}
+
+Variant Variant::FromDispatch(IDispatch* pDispatch) noexcept {
+    Variant v;
+    v.m_value.vt = VT_DISPATCH;
+    v.m_value.pdispVal = pDispatch;
+    return v;
 }
 
 Variant::Variant(IDispatch* pDispatch) noexcept : Variant() {
@@ -153,22 +190,69 @@ VARIANT Variant::Detach() noexcept {
     return value;
 }
 
+namespace {
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    return text;
+}
+
+bool WholeNumber(double d, LONG* pValue) {
+    if (!std::isfinite(d) || d != std::trunc(d) || d < std::numeric_limits<LONG>::min() ||
+        d > std::numeric_limits<LONG>::max()) {
+        return false;
+    }
+    *pValue = static_cast<LONG>(d);
+    return true;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool Variant::ToLong(LONG* pValue) const noexcept {
     if (pValue == nullptr) return false;
     switch (m_value.vt) {
+    case VT_EMPTY:
+        *pValue = 0;
+        return true;
+    case VT_I2:
+        *pValue = m_value.iVal;
+        return true;
     case VT_I4:
         *pValue = m_value.lVal;
+        return true;
+    case VT_BYREF | VT_I4:
+        if (m_value.plVal == nullptr) return false;
+        *pValue = *m_value.plVal;
         return true;
     case VT_BOOL:
         *pValue = m_value.boolVal != VARIANT_FALSE ? 1 : 0;
         return true;
-    case VT_R8: {
-        const double d = m_value.dblVal;
-        if (!std::isfinite(d) || d != std::trunc(d) || d < std::numeric_limits<LONG>::min() ||
-            d > std::numeric_limits<LONG>::max()) {
+    case VT_R8:
+    case VT_DATE:
+        return WholeNumber(m_value.dblVal, pValue);
+    case VT_BSTR: {
+        std::string text;
+        try {
+            text = Utf8FromBstr(m_value.bstrVal);
+        } catch (...) {
             return false;
         }
-        *pValue = static_cast<LONG>(d);
+        std::string_view number = TrimBlanks(text);
+        if (!number.empty() && number.front() == '+') number.remove_prefix(1);
+        LONG value = 0;
+        const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+        if (number.empty() || ec != std::errc() || end != number.data() + number.size()) return false;
+        *pValue = value;
         return true;
     }
     default:
@@ -176,18 +260,74 @@ bool Variant::ToLong(LONG* pValue) const noexcept {
     }
 }
 
-bool Variant::ToBool(BOOL* pValue) const noexcept {
-    if (pValue == nullptr) return false;
-    switch (m_value.vt) {
-    case VT_BOOL:
-        *pValue = m_value.boolVal != VARIANT_FALSE ? TRUE : FALSE;
-        return true;
-    case VT_I4:
-        *pValue = m_value.lVal != 0 ? TRUE : FALSE;
-        return true;
-    default:
+bool Variant::ToShort(SHORT* pValue) const noexcept {
+    LONG value = 0;
+    if (pValue == nullptr || !ToLong(&value) || value < std::numeric_limits<SHORT>::min() ||
+        value > std::numeric_limits<SHORT>::max()) {
         return false;
     }
+    *pValue = static_cast<SHORT>(value);
+    return true;
+}
+
+bool Variant::ToBool(BOOL* pValue) const noexcept {
+    if (pValue == nullptr) return false;
+    if (m_value.vt == VT_BSTR) {
+        std::string text;
+        try {
+            text = Utf8FromBstr(m_value.bstrVal);
+        } catch (...) {
+            return false;
+        }
+        const std::string_view word = TrimBlanks(text);
+        if (EqualsIgnoringCase(word, "true")) {
+            *pValue = TRUE;
+            return true;
+        }
+        if (EqualsIgnoringCase(word, "false")) {
+            *pValue = FALSE;
+            return true;
+        }
+    }
+    LONG value = 0;
+    if (!ToLong(&value)) return false;
+    *pValue = value != 0 ? TRUE : FALSE;
+    return true;
+}
+
+bool Variant::ToDate(DATE* pValue) const noexcept {
+    if (pValue == nullptr) return false;
+    DATE date = 0;
+    switch (m_value.vt) {
+    case VT_DATE:
+    case VT_R8:
+        date = m_value.dblVal;
+        break;
+    case VT_BSTR: {
+        std::string text;
+        try {
+            text = Utf8FromBstr(m_value.bstrVal);
+        } catch (...) {
+            return false;
+        }
+        int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, used = 0;
+        const std::string trimmed(TrimBlanks(text));
+        const int fields = std::sscanf(trimmed.c_str(), "%4d-%2d-%2d%n %2d:%2d%n:%2d%n", &y, &mo, &d, &used, &h, &mi,
+                                       &used, &sec, &used);
+        if ((fields != 3 && fields != 5 && fields != 6) || static_cast<size_t>(used) != trimmed.size()) return false;
+        if (!DateFromParts(y, mo, d, h, mi, sec, &date)) return false;
+        break;
+    }
+    default: {
+        LONG days = 0;
+        if (!ToLong(&days)) return false;
+        date = days;
+        break;
+    }
+    }
+    if (!(date >= kMinDate && date <= kMaxDate)) return false;
+    *pValue = date;
+    return true;
 }
 
 bool Variant::ToString(std::string* pValue) const {
@@ -199,10 +339,36 @@ bool Variant::ToString(std::string* pValue) const {
     case VT_EMPTY:
         pValue->clear();
         return true;
+    case VT_BOOL:
+        *pValue = m_value.boolVal != VARIANT_FALSE ? "True" : "False";
+        return true;
+    case VT_I2:
+    case VT_I4:
+    case VT_BYREF | VT_I4: {
+        LONG value = 0;
+        if (!ToLong(&value)) return false;
+        *pValue = std::to_string(value);
+        return true;
+    }
     default:
         return false;
     }
 }
+
+bool Variant::ToDispatch(IDispatch** ppValue) const noexcept {
+    if (ppValue == nullptr) return false;
+    if (m_value.vt == VT_DISPATCH) {
+        *ppValue = m_value.pdispVal;
+        return true;
+    }
+    if (m_value.vt == VT_EMPTY) {
+        *ppValue = nullptr;
+        return true;
+    }
+    return false;
+}
+
+LONG* Variant::GetLongRef() const noexcept { return m_value.vt == (VT_BYREF | VT_I4) ? m_value.plVal : nullptr; }
 
 IDispatch* Variant::GetDispatch() const noexcept { return m_value.vt == VT_DISPATCH ? m_value.pdispVal : nullptr; }
 
@@ -274,22 +440,6 @@ HRESULT PutProperty(IDispatch* pDispatch, std::string_view name, const Variant& 
 }
 
 // --- DispatchObject ----------------------------------------------------------
-
-namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 DispatchObject::DispatchObject(std::vector<Member> members) : m_members(std::move(members)) {}
 

@@ -15,8 +15,11 @@
 // string and releases its object). DispatchObject is a base for objects that
 // implement IDispatch from a table of member names.
 //
-// Only the value types the component exchanges are supported: empty, 32-bit
-// integer, BOOL, double, date, string and dispatch object.
+// Only the value types the component exchanges are supported: empty, 16- and
+// 32-bit integers, BOOL, double, date, string, dispatch object, and a
+// reference to a 32-bit integer (VT_BYREF | VT_I4) for out-parameters. The
+// conversions follow what automation clients rely on: a number given as
+// text, a short given as a long, any nonzero number as a true BOOL.
 #pragma once
 
 #include <atomic>
@@ -44,12 +47,14 @@ constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
 enum VARENUM : VARTYPE {
     VT_EMPTY = 0,
+    VT_I2 = 2,
     VT_I4 = 3,
     VT_R8 = 5,
     VT_DATE = 7,
     VT_BSTR = 8,
     VT_DISPATCH = 9,
     VT_BOOL = 11,
+    VT_BYREF = 0x4000,
 };
 
 constexpr DISPID DISPID_UNKNOWN = -1;
@@ -68,6 +73,7 @@ constexpr HRESULT DISP_E_UNKNOWNNAME = static_cast<HRESULT>(0x80020006u);
 constexpr HRESULT DISP_E_NONAMEDARGS = static_cast<HRESULT>(0x80020007u);
 constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008u);
 constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009u);
+constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000Au);
 constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
 
 inline constexpr IID IID_NULL = {0x00000000, 0x0000, 0x0000, {0, 0, 0, 0, 0, 0, 0, 0}};
@@ -84,6 +90,8 @@ struct VARIANT {
     WORD wReserved3;
     union {
         LONG lVal;
+        SHORT iVal;
+        LONG* plVal;  // VT_BYREF | VT_I4: the caller's integer, not owned
         VARIANT_BOOL boolVal;
         double dblVal;
         DATE date;
@@ -149,6 +157,15 @@ public:
     Variant() noexcept;
     explicit Variant(LONG value) noexcept;
     explicit Variant(Bool value) noexcept;
+    // VT_I2.
+    static Variant Short(SHORT value) noexcept;
+    // VT_BYREF | VT_I4 pointing at the caller's integer, which must outlive
+    // the value; a callee writes its out-parameter through it.
+    static Variant ByRef(LONG* pValue) noexcept;
+    // Takes over a string the caller allocated (null is the empty string).
+    static Variant FromBstr(BSTR bstr) noexcept;
+    // Takes over one reference the caller owns (null gives a null object).
+    static Variant FromDispatch(IDispatch* pDispatch) noexcept;
     explicit Variant(double value) noexcept;
     explicit Variant(Date value) noexcept;
     // The UTF-8 text as a string value; throws std::bad_alloc when out of memory.
@@ -165,15 +182,29 @@ public:
     VARTYPE Type() const noexcept { return m_value.vt; }
     bool IsEmpty() const noexcept { return m_value.vt == VT_EMPTY; }
 
-    // Conversions; false when the value does not convert.
-    // Integer: VT_I4, VT_BOOL (TRUE is 1), VT_R8 holding a whole number in range.
+    // Conversions; false when the value does not convert. A by-reference
+    // integer converts as the integer it points at.
+    // Integer: VT_I4, VT_I2, VT_BOOL (TRUE is 1), VT_EMPTY (0), VT_R8 or
+    // VT_DATE holding a whole number in range, VT_BSTR holding a decimal
+    // integer in range (blanks around it allowed).
     bool ToLong(LONG* pValue) const noexcept;
-    // BOOL: VT_BOOL, or nonzero VT_I4.
+    // As ToLong, within -32768..32767.
+    bool ToShort(SHORT* pValue) const noexcept;
+    // BOOL: any value ToLong accepts (nonzero is TRUE), and the texts "True"
+    // and "False" in any case.
     bool ToBool(BOOL* pValue) const noexcept;
-    // Text: VT_BSTR (UTF-8), VT_EMPTY as the empty string.
+    // Date: VT_DATE, VT_R8, the integers, and VT_BSTR as "YYYY-MM-DD" with an
+    // optional " HH:MM[:SS]"; within the automation date range.
+    bool ToDate(DATE* pValue) const noexcept;
+    // Text: VT_BSTR (UTF-8), VT_EMPTY as the empty string, integers in
+    // decimal, BOOL as "True" or "False".
     bool ToString(std::string* pValue) const;
+    // An object: VT_DISPATCH (possibly null) or VT_EMPTY (null).
+    bool ToDispatch(IDispatch** ppValue) const noexcept;
     // The object without a reference of its own; null unless VT_DISPATCH.
     IDispatch* GetDispatch() const noexcept;
+    // The caller's integer of a VT_BYREF | VT_I4 value; null otherwise.
+    LONG* GetLongRef() const noexcept;
 
     const VARIANT& Raw() const noexcept { return m_value; }
     // Clears the value and returns it for an out-parameter (Invoke's result).

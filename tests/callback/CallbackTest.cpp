@@ -74,7 +74,7 @@ TEST_F(Notifications, AnUnreadableErrorStateGives30) {
     EXPECT_EQ(callback->Calls().size(), 1u) << "the message itself was delivered";
 
     callback->codeReadable = true;
-    callback->textAsNumber = true;
+    callback->textAsObject = true;
     EXPECT_FALSE(m_db.SendMessage(100, 0, 0, 0));
     EXPECT_EQ(m_db.GetLErrorCode(), 30) << "a strError that is not text";
 

@@ -96,8 +96,67 @@ TEST(DispatchTest, VariantsOwnTheirStringsAndReferences) {
     EXPECT_EQ(n, -3);
     EXPECT_FALSE(Variant(2.5).ToLong(&n));
     EXPECT_FALSE(Variant(1e12).ToLong(&n));
-    EXPECT_FALSE(Variant(std::string_view("12")).ToLong(&n)) << "no text parsing";
-    EXPECT_FALSE(Variant(LONG{4}).ToString(&out));
+}
+
+// The conversions automation clients rely on, and the values that refuse them.
+TEST(DispatchTest, ConversionsBetweenNumbersTextBoolsAndDates) {
+    LONG n = 0;
+    EXPECT_TRUE(Variant(std::string_view(" -12 ")).ToLong(&n));
+    EXPECT_EQ(n, -12);
+    EXPECT_TRUE(Variant(std::string_view("+7")).ToLong(&n));
+    EXPECT_EQ(n, 7);
+    for (const char* bad : {"", "12a", "1 2", "0x10", "2147483648", "1.5"})
+        EXPECT_FALSE(Variant(std::string_view(bad)).ToLong(&n)) << bad;
+    EXPECT_TRUE(Variant::Short(-5).ToLong(&n));
+    EXPECT_EQ(n, -5);
+    EXPECT_TRUE(Variant().ToLong(&n));
+    EXPECT_EQ(n, 0);
+
+    SHORT s = 0;
+    EXPECT_TRUE(Variant(LONG{32767}).ToShort(&s));
+    EXPECT_EQ(s, 32767);
+    EXPECT_FALSE(Variant(LONG{32768}).ToShort(&s));
+    EXPECT_FALSE(Variant(LONG{-32769}).ToShort(&s));
+
+    BOOL b = FALSE;
+    EXPECT_TRUE(Variant(LONG{-3}).ToBool(&b));
+    EXPECT_EQ(b, TRUE) << "any nonzero number is true";
+    EXPECT_TRUE(Variant(std::string_view("FALSE")).ToBool(&b));
+    EXPECT_EQ(b, FALSE);
+    EXPECT_TRUE(Variant(std::string_view("1")).ToBool(&b));
+    EXPECT_EQ(b, TRUE);
+    EXPECT_FALSE(Variant(std::string_view("yes")).ToBool(&b));
+
+    LONG target = 5;
+    const Variant ref = Variant::ByRef(&target);
+    EXPECT_EQ(ref.Type(), VT_BYREF | VT_I4);
+    EXPECT_EQ(ref.GetLongRef(), &target);
+    EXPECT_TRUE(ref.ToLong(&n));
+    EXPECT_EQ(n, 5);
+    Variant copied = ref;  // copies share the caller's integer
+    *copied.GetLongRef() = 9;
+    EXPECT_EQ(target, 9);
+    EXPECT_EQ(Variant(LONG{1}).GetLongRef(), nullptr);
+
+    DATE date = 0;
+    EXPECT_TRUE(Variant(std::string_view("1900-01-01")).ToDate(&date));
+    EXPECT_EQ(date, 2.0);
+    EXPECT_TRUE(Variant(std::string_view("2026-12-06 12:00")).ToDate(&date));
+    EXPECT_DOUBLE_EQ(date, 46362.5);
+    for (const char* bad : {"2026-13-01", "06.12.2026", "2026-12-06 25:00", "2026-12-06x"})
+        EXPECT_FALSE(Variant(std::string_view(bad)).ToDate(&date)) << bad;
+    EXPECT_FALSE(Variant(1e9).ToDate(&date)) << "beyond the year 9999";
+
+    std::string out;
+    EXPECT_TRUE(Variant(LONG{-4}).ToString(&out));
+    EXPECT_EQ(out, "-4");
+    EXPECT_TRUE(Variant(Variant::Bool{true}).ToString(&out));
+    EXPECT_EQ(out, "True");
+    EXPECT_FALSE(Variant(2.5).ToString(&out));
+    IDispatch* none = reinterpret_cast<IDispatch*>(1);
+    EXPECT_TRUE(Variant().ToDispatch(&none));
+    EXPECT_EQ(none, nullptr);
+    EXPECT_FALSE(Variant(LONG{1}).ToDispatch(&none));
 }
 
 TEST(DispatchTest, NamedCallsGoThroughGetIDsOfNamesAndReverseTheArguments) {

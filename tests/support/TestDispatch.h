@@ -38,8 +38,8 @@ public:
     std::string text;
     bool codeReadable = true;
     bool textReadable = true;
-    // When set, strError answers a number instead of a text.
-    bool textAsNumber = false;
+    // When set, strError answers an object, which no text converts from.
+    bool textAsObject = false;
 
 private:
     TestCallback(bool hasOnMessage, bool* destroyed)
@@ -72,7 +72,7 @@ private:
             return S_OK;
         }
         if (dispId == kError && textReadable) {
-            *result = textAsNumber ? Variant(LONG{1}) : Variant(text);
+            *result = textAsObject ? Variant(static_cast<IDispatch*>(this)) : Variant(text);
             return S_OK;
         }
         return DISP_E_MEMBERNOTFOUND;
