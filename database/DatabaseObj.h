@@ -24,6 +24,7 @@
 #include <vector>
 
 #include <qel/database/SettingsRecord.h>
+#include <qel/frame/DatabaseDispatch.h>
 #include <qel/outside/drivers/DatabaseCallback.h>
 #include <qel/outside/records/RecordHost.h>
 #include <qel/platform/Bstr.h>
@@ -54,6 +55,7 @@ class CQELObjectSet;
 class CQELDatabaseItem;
 class CQELObjectData;
 struct IQELServer;
+struct CRuntimeClass;
 
 class QEL_API CDatabaseObj : public IRecordHost {
 public:
@@ -81,6 +83,24 @@ public:
     // and the last Release deletes it.
     ULONG ExternalAddRef();
     ULONG ExternalRelease();
+
+    // --- Automation face and class record ----------------------------------
+    // The class identifier the class factory creates these objects under.
+    static const CLSID guid;
+    // A new object on the heap, returned as its IUnknown with one reference:
+    // the last Release deletes it.
+    static IUnknown* CreateObject();
+    static const CRuntimeClass* GetThisClass();
+    virtual const CRuntimeClass* GetRuntimeClass() const;
+    // The object's IDispatch (properties and methods by name or dispatch
+    // number); with bAddRef it carries a reference for the caller.
+    IDispatch* GetIDispatch(BOOL bAddRef);
+
+private:
+    CDatabaseDispatch m_xDispatch{*this};
+
+public:
+    // --- end of automation face ---------------------------------------------
 
     // --- Simple properties ---------------------------------------------
     LONG GetLKey();

@@ -34,7 +34,10 @@ public:
                           {"lWarningThreshold", kWarning},
                           {"lErrorThreshold", kError},
                           {"lErrorCode", kErrorCode},
-                          {"strError", kErrorText}}) {}
+                          {"strError", kErrorText}}) {
+        AfxOleLockApp();
+    }
+    ~CImageMediaTypeObject() override { AfxOleUnlockApp(); }
 
 private:
     HRESULT OnInvoke(DISPID dispId, WORD flags, std::span<const Variant> args, Variant* result) override;
@@ -92,7 +95,15 @@ HRESULT CImageMediaTypeObject::OnInvoke(DISPID dispId, WORD flags, std::span<con
             if (!method) return DISP_E_MEMBERNOTFOUND;
             if (args.size() != 1) return DISP_E_BADPARAMCOUNT;
             LONG parent = 0;
-            if (!args[0].ToLong(&parent)) return DISP_E_TYPEMISMATCH;
+            if (args[0].Type() == VT_DISPATCH) {
+                Variant ptr;
+                IDispatch* dispatch = args[0].GetDispatch();
+                if (dispatch == nullptr || FAILED(qel::platform::CallMethod(dispatch, "GetPtr", {}, &ptr)) ||
+                    !ptr.ToLong(&parent))
+                    parent = 0;  // not a database object: CreatePriv answers 50
+            } else if (!args[0].ToLong(&parent)) {
+                return DISP_E_TYPEMISMATCH;
+            }
             return answer(CreatePriv(parent));
         }
         case kAddNew:

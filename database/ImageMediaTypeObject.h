@@ -7,19 +7,26 @@
 // and lErrorThreshold take its values, Update stores it; lErrorCode and
 // strError report the outcome of the last call (0 and empty on success).
 //
-// The parent is the database object's GetPtr() value (a long), which the
-// object resolves through CDatabaseObj::FromPtr on every call; the database
-// object has no dispatch face to hand over yet. Normally reached through the
-// IImageMediaType driver:
+// The parent is the database object's IDispatch; the object asks it for its
+// GetPtr value and resolves that through CDatabaseObj::FromPtr on every call,
+// so a parent that is gone answers 50 instead of being touched. A long
+// parent is taken as that GetPtr value directly. Normally reached through
+// the IImageMediaType driver:
 //
 //     IImageMediaType type;
 //     LONG code = 0;
-//     type.CreatePriv(db.GetPtr(), &code);
+//     type.CreatePriv(db.GetIDispatch(FALSE), &code);
 //     type.AddNew(); type.SetStrName("DVD"); ...; type.Update();
+//
+// The class is also creatable through the class factory ("QEL.ImageMediaType").
 #pragma once
 
 #include <qel/platform/Dispatch.h>
 #include <qel/platform/Export.h>
+
+// {1AA30DC3-D941-45A2-AC83-7FBA4336C498}
+inline constexpr CLSID CLSID_ImageMediaTypeObject = {
+    0x1AA30DC3, 0xD941, 0x45A2, {0xAC, 0x83, 0x7F, 0xBA, 0x43, 0x36, 0xC4, 0x98}};
 
 // A new media type object with one reference for the caller; null when out
 // of memory.

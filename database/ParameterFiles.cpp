@@ -131,7 +131,7 @@ BOOL CDatabaseObj::ImportParameters(LPCSTR path) {
     if (!bIsOpen) return SetError(50);
 
     IImageMediaType mediaType;
-    if (!mediaType.CreatePriv(GetPtr(), &lErrorCode)) {
+    if (!mediaType.CreatePriv(GetIDispatch(FALSE), &lErrorCode)) {
         strError.clear();
         return PassOnError();
     }

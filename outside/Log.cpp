@@ -108,10 +108,12 @@ public:
         return PathLocked();
     }
 
+    // The file is looked up on the first record, not here: the library
+    // initialises while it loads, before a host (or a test) has chosen its
+    // QEL_LOG_DIR.
     void Initialise() {
         std::lock_guard lock(m_mutex);
         InstallSinkLocked();
-        PathLocked();
     }
 
     void Reset() {

@@ -39,6 +39,20 @@ protected:
 
 inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
+// What DllGetClassObject hands out: creates objects of one class and keeps
+// the server loaded while a client holds a lock on it.
+struct IClassFactory : IUnknown {
+    // pUnkOuter must be null (no aggregation); the new object holds one
+    // reference for the caller through the interface riid.
+    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
+
+protected:
+    ~IClassFactory() = default;
+};
+
+inline constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 #endif  // _WIN32
 
 namespace qel::platform {

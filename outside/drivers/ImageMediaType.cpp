@@ -8,14 +8,18 @@ namespace {
 constexpr LONG kNoObject = 30;
 }
 
-BOOL IImageMediaType::CreatePriv(LONG lParent, LONG* plErrorCode) {
+BOOL IImageMediaType::CreatePriv(IDispatch* pParent, LONG* plErrorCode) { return Bind(Variant(pParent), plErrorCode); }
+
+BOOL IImageMediaType::CreatePriv(LONG lParent, LONG* plErrorCode) { return Bind(Variant(lParent), plErrorCode); }
+
+BOOL IImageMediaType::Bind(const Variant& parent, LONG* plErrorCode) {
     IDispatch* object = CreateImageMediaTypeObject();
     AttachDispatch(object, TRUE);  // takes over the creation's reference
     LONG code = kNoObject;
     BOOL ok = FALSE;
     if (object != nullptr) {
         Variant result;
-        const HRESULT hr = InvokeMethod("CreatePriv", {Variant(lParent)}, &result);
+        const HRESULT hr = InvokeMethod("CreatePriv", {parent}, &result);
         ReadErrorState(hr);
         if (IsErrorStateReadable()) {
             code = GetLErrorCode();

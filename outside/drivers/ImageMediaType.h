@@ -4,7 +4,7 @@
 //
 //     IImageMediaType type;
 //     LONG code = 0;
-//     if (!type.CreatePriv(db.GetPtr(), &code)) ...   // code says why
+//     if (!type.CreatePriv(db.GetIDispatch(FALSE), &code)) ...   // code says why
 //     type.AddNew();
 //     type.SetStrName("DVD");
 //     ...
@@ -19,9 +19,11 @@
 class QEL_API IImageMediaType : public CDynamicDispatchDriverPriv {
 public:
     // Creates a new media type object, holds it, and binds it to the database
-    // object whose GetPtr() value is lParent. *plErrorCode receives the
+    // object pParent (its automation face). *plErrorCode receives the
     // object's error code (30 when no object could be created or its error
     // state could not be read). TRUE when the binding succeeded.
+    BOOL CreatePriv(IDispatch* pParent, LONG* plErrorCode);
+    // The same for an in-process caller holding the parent's GetPtr() value.
     BOOL CreatePriv(LONG lParent, LONG* plErrorCode);
 
     // Each returns what the object's member reported (FALSE when the call
@@ -33,6 +35,7 @@ public:
     BOOL Update();
 
 private:
+    BOOL Bind(const qel::platform::Variant& parent, LONG* plErrorCode);
     BOOL Put(const char* name, const qel::platform::Variant& value);
     BOOL Call(const char* name);
 };

@@ -1,0 +1,373 @@
+// `qeldb register` and `qeldb script`: the component seen from a late-bound
+// automation client. The script creates "QEL.Database" by ProgID (registry
+// lookup, dlopen of the registered library, class factory) and runs one
+// call per line by member name; docs/cli.md describes the syntax.
+#include "tools/qeldb/Commands.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fmt/core.h>
+
+#include <qel/frame/EntryPoints.h>
+#include <qel/platform/ComActivation.h>
+#include <qel/platform/ComPtr.h>
+#include <qel/platform/Dispatch.h>
+#include <qel/platform/OleDate.h>
+#include <qel/platform/Registry.h>
+
+using qel::platform::Variant;
+
+namespace {
+
+// --- Output ------------------------------------------------------------------
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    out += fmt::format("\\u{:04x}", static_cast<unsigned>(c));
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string DateText(DATE date) {
+    qel::platform::DateParts parts;
+    if (!qel::platform::PartsFromDate(date, &parts)) return fmt::format("{}", date);
+    return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}", parts.year, parts.month, parts.day, parts.hour,
+                       parts.minute, parts.second);
+}
+
+// A value as JSON, or as text for people.
+std::string Show(const Variant& value, bool json) {
+    switch (value.Type()) {
+        case VT_EMPTY: return json ? "null" : "(nothing)";
+        case VT_BOOL: {
+            BOOL b = FALSE;
+            value.ToBool(&b);
+            return json ? (b ? "true" : "false") : (b ? "True" : "False");
+        }
+        case VT_I2:
+        case VT_I4: {
+            LONG n = 0;
+            value.ToLong(&n);
+            return std::to_string(n);
+        }
+        case VT_DATE: return json ? JsonString(DateText(value.Raw().date)) : DateText(value.Raw().date);
+        case VT_BSTR: {
+            std::string text;
+            value.ToString(&text);
+            return json ? JsonString(text) : "\"" + text + "\"";
+        }
+        case VT_DISPATCH: return json ? (value.GetDispatch() ? "\"(object)\"" : "null") : (value.GetDispatch() ? "(object)" : "(none)");
+        default: return json ? "null" : "(?)";
+    }
+}
+
+std::string HresultText(HRESULT hr) {
+    switch (hr) {
+        case DISP_E_UNKNOWNNAME: return "unknown member name";
+        case DISP_E_MEMBERNOTFOUND: return "the member does not support this kind of call";
+        case DISP_E_BADPARAMCOUNT: return "wrong number of arguments";
+        case DISP_E_TYPEMISMATCH: return "an argument has a type that cannot be converted";
+        case DISP_E_OVERFLOW: return "an argument is out of range";
+        case DISP_E_EXCEPTION: return "the member failed with an exception";
+        case E_OUTOFMEMORY: return "out of memory";
+        default: return fmt::format("call failed (HRESULT 0x{:08X})", static_cast<unsigned>(hr));
+    }
+}
+
+// --- The callback object that prints notifications ---------------------------
+
+class PrintingCallback final : public qel::platform::DispatchObject {
+public:
+    explicit PrintingCallback(bool json)
+        : DispatchObject({{"OnMessage", 1}, {"lErrorCode", 2}, {"strError", 3}}), m_json(json) {}
+
+private:
+    HRESULT OnInvoke(DISPID dispId, WORD flags, std::span<const Variant> args, Variant* result) override {
+        if (dispId == 1) {
+            if ((flags & DISPATCH_METHOD) == 0) return DISP_E_MEMBERNOTFOUND;
+            if (args.size() != 4) return DISP_E_BADPARAMCOUNT;
+            LONG v[4] = {};
+            for (size_t i = 0; i < 4; ++i)
+                if (!args[i].ToLong(&v[i])) return DISP_E_TYPEMISMATCH;
+            if (m_json) {
+                std::printf("{\"notification\":%d,\"p1\":%d,\"p2\":%d,\"p3\":%d}\n", v[0], v[1], v[2], v[3]);
+            } else {
+                std::printf("  notification %d (%d, %d, %d)\n", v[0], v[1], v[2], v[3]);
+            }
+            std::fflush(stdout);
+            if (result != nullptr) *result = Variant(Variant::Bool{true});
+            return S_OK;
+        }
+        if ((flags & DISPATCH_PROPERTYGET) == 0 || !args.empty()) return DISP_E_MEMBERNOTFOUND;
+        if (result != nullptr) *result = dispId == 2 ? Variant(LONG{0}) : Variant(std::string_view());
+        return S_OK;
+    }
+
+    bool m_json;
+};
+
+// --- Parsing ---------------------------------------------------------------------
+
+struct Line {
+    std::string name;
+    bool put = false;
+    std::vector<Variant> args;
+};
+
+// Splits "Name arg arg", "Name = value"; the arguments are "text" (with \" and
+// \\), integers, True/False, or bare words taken as text.
+std::optional<Line> Parse(const std::string& text, std::string* error) {
+    Line line;
+    size_t i = 0;
+    auto skipBlanks = [&] {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r')) ++i;
+    };
+    skipBlanks();
+    const size_t start = i;
+    while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_')) ++i;
+    line.name = text.substr(start, i - start);
+    if (line.name.empty() || std::isdigit(static_cast<unsigned char>(line.name[0]))) {
+        *error = "a line starts with a member name";
+        return std::nullopt;
+    }
+    skipBlanks();
+    if (i < text.size() && text[i] == '=') {
+        line.put = true;
+        ++i;
+    }
+    for (;;) {
+        skipBlanks();
+        if (i >= text.size()) break;
+        if (text[i] == '"') {
+            std::string value;
+            ++i;
+            bool closed = false;
+            while (i < text.size()) {
+                const char c = text[i++];
+                if (c == '\\' && i < text.size()) {
+                    value += text[i++];
+                } else if (c == '"') {
+                    closed = true;
+                    break;
+                } else {
+                    value += c;
+                }
+            }
+            if (!closed) {
+                *error = "a text argument lacks its closing quote";
+                return std::nullopt;
+            }
+            line.args.emplace_back(value);
+            continue;
+        }
+        const size_t wordStart = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '\r') ++i;
+        const std::string word = text.substr(wordStart, i - wordStart);
+        LONG number = 0;
+        BOOL flag = FALSE;
+        const Variant asText(word);
+        if (word == "True" || word == "true" || word == "False" || word == "false") {
+            asText.ToBool(&flag);
+            line.args.emplace_back(Variant::Bool{flag != FALSE});
+        } else if (asText.ToLong(&number)) {
+            line.args.emplace_back(number);
+        } else if (!word.empty() && (std::isdigit(static_cast<unsigned char>(word[0])) || word[0] == '-') &&
+                   word.find_first_not_of("-+0123456789") == std::string::npos) {
+            *error = "the number " + word + " is out of range";
+            return std::nullopt;
+        } else {
+            line.args.push_back(asText);
+        }
+    }
+    if (line.put && line.args.size() != 1) {
+        *error = "a property put takes exactly one value";
+        return std::nullopt;
+    }
+    return line;
+}
+
+// --- Running -----------------------------------------------------------------------
+
+class ScriptRunner {
+public:
+    ScriptRunner(IDispatch* object, bool json) : m_object(object), m_json(json) {}
+
+    // Runs one line; false when it could not be parsed or called.
+    bool Run(const std::string& text) {
+        std::string error;
+        std::optional<Line> line = Parse(text, &error);
+        if (!line) return Fail(text, error);
+
+        DISPID dispId = DISPID_UNKNOWN;
+        HRESULT hr = qel::platform::GetDispatchID(m_object, line->name, &dispId);
+        if (FAILED(hr)) return Fail(line->name, HresultText(hr));
+
+        Variant result;
+        std::vector<LONG> outs;
+        if (line->put) {
+            hr = qel::platform::InvokeByID(m_object, dispId, DISPATCH_PROPERTYPUT, line->args, nullptr);
+        } else {
+            hr = CallWithOutParameters(dispId, *line, &result, &outs);
+        }
+        if (FAILED(hr)) return Fail(line->name, HresultText(hr));
+        Print(*line, result, outs);
+        return true;
+    }
+
+private:
+    // A late-bound client knows names, not signatures: the long* out
+    // parameters are left out of the line, so a call the member refuses for
+    // its argument count is tried again with one more by-reference integer,
+    // up to the most any member takes.
+    HRESULT CallWithOutParameters(DISPID dispId, const Line& line, Variant* result, std::vector<LONG>* outs) {
+        constexpr size_t kMostOuts = 2;
+        const WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+        HRESULT first = S_OK;
+        for (size_t extra = 0; extra <= kMostOuts; ++extra) {
+            outs->assign(extra, 0);
+            std::vector<Variant> args = line.args;
+            for (LONG& out : *outs) args.push_back(Variant::ByRef(&out));
+            const HRESULT hr = qel::platform::InvokeByID(m_object, dispId, flags, args, result);
+            if (extra == 0) first = hr;
+            if (hr != DISP_E_BADPARAMCOUNT) {
+                // A retry that fails for another reason means the count was
+                // not the problem: report the first answer.
+                if (FAILED(hr) && extra > 0) break;
+                if (FAILED(hr)) outs->clear();
+                return hr;
+            }
+        }
+        outs->clear();
+        return first;
+    }
+
+    void ReadErrorState(LONG* code, std::string* text) {
+        Variant value;
+        *code = 0;
+        text->clear();
+        if (SUCCEEDED(qel::platform::GetProperty(m_object, "lErrorCode", &value))) value.ToLong(code);
+        if (SUCCEEDED(qel::platform::GetProperty(m_object, "strError", &value))) value.ToString(text);
+    }
+
+    void Print(const Line& line, const Variant& result, const std::vector<LONG>& outs) {
+        LONG code = 0;
+        std::string text;
+        ReadErrorState(&code, &text);
+        std::string outList;
+        for (size_t i = 0; i < outs.size(); ++i) outList += (i > 0 ? "," : "") + std::to_string(outs[i]);
+        if (m_json) {
+            std::printf("{\"call\":%s,\"result\":%s,\"out\":[%s],\"lErrorCode\":%d,\"strError\":%s}\n",
+                        JsonString(line.name).c_str(), line.put ? "null" : Show(result, true).c_str(),
+                        outList.c_str(), code, JsonString(text).c_str());
+        } else {
+            std::string shown = line.put ? "set" : Show(result, false);
+            if (!outs.empty()) shown += "  out: " + outList;
+            shown += fmt::format("  lErrorCode: {}", code);
+            if (!text.empty()) shown += "  strError: " + text;
+            std::printf("%s -> %s\n", line.name.c_str(), shown.c_str());
+        }
+        std::fflush(stdout);
+    }
+
+    bool Fail(const std::string& call, const std::string& why) {
+        if (m_json) {
+            std::printf("{\"call\":%s,\"error\":%s}\n", JsonString(call).c_str(), JsonString(why).c_str());
+        } else {
+            std::printf("%s -> error: %s\n", call.c_str(), why.c_str());
+        }
+        std::fflush(stdout);
+        return false;
+    }
+
+    IDispatch* m_object;
+    bool m_json;
+};
+
+int RunScript(const std::string& file, bool json) {
+    std::ifstream stream;
+    std::istream* in = &std::cin;
+    if (!file.empty() && file != "-") {
+        stream.open(file);
+        if (!stream) {
+            std::fprintf(stderr, "qeldb script: cannot read %s\n", file.c_str());
+            return 1;
+        }
+        in = &stream;
+    }
+
+    CLSID clsid{};
+    if (FAILED(CLSIDFromProgID("QEL.Database", &clsid))) {
+        std::fprintf(stderr, "qeldb script: \"QEL.Database\" is not registered in %s; run `qeldb register` first\n",
+                     qel::platform::Registry::CurrentUser().FilePath().c_str());
+        return 1;
+    }
+    IDispatch* raw = nullptr;
+    const HRESULT hr =
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&raw));
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "qeldb script: cannot create \"QEL.Database\" (HRESULT 0x%08X)\n",
+                     static_cast<unsigned>(hr));
+        return 1;
+    }
+    auto object = qel::platform::ComPtr<IDispatch>::Adopt(raw);
+
+    auto* callback = new PrintingCallback(json);
+    const HRESULT attached = qel::platform::PutProperty(object.Get(), "objDatabaseCallback", Variant(callback));
+    callback->Release();  // the database object holds its own reference now
+    if (FAILED(attached)) std::fprintf(stderr, "qeldb script: the callback object could not be attached\n");
+
+    ScriptRunner runner(object.Get(), json);
+    bool allRan = true;
+    for (std::string text; std::getline(*in, text);) {
+        const size_t first = text.find_first_not_of(" \t\r");
+        if (first == std::string::npos || text[first] == '#') continue;
+        allRan = runner.Run(text) && allRan;
+    }
+    qel::platform::PutProperty(object.Get(), "objDatabaseCallback", Variant(static_cast<IDispatch*>(nullptr)));
+    return allRan ? 0 : 1;
+}
+
+}  // namespace
+
+void AddScriptCommands(CLI::App& app, int& exitCode) {
+    app.add_subcommand("register",
+                       "Register the component's classes (\"QEL.Database\", ...) and library path in the registry file")
+        ->callback([&exitCode] {
+            const HRESULT hr = DllRegisterServer();
+            CLSID clsid{};
+            if (FAILED(hr) || FAILED(CLSIDFromProgID("QEL.Database", &clsid))) {
+                std::fprintf(stderr, "qeldb register: the registry file %s could not be written\n",
+                             qel::platform::Registry::CurrentUser().FilePath().c_str());
+                exitCode = 1;
+                return;
+            }
+            std::printf("registered \"QEL.Database\" -> %s\n  in %s\n", qel::platform::InprocServerPath(clsid).c_str(),
+                        qel::platform::Registry::CurrentUser().FilePath().c_str());
+        });
+
+    auto* script = app.add_subcommand(
+        "script", "Drive \"QEL.Database\" by member names, one call per line (FILE, or - / nothing for stdin)");
+    static std::string file;
+    static bool json = false;
+    script->add_option("file", file, "Script file; - or nothing reads standard input");
+    script->add_flag("--json", json, "Print one JSON object per call and notification");
+    script->callback([&exitCode] { exitCode = RunScript(file, json); });
+}
