@@ -7,3 +7,4 @@
 #include <CLI/CLI.hpp>
 
 void AddSelfCheckCommand(CLI::App& app, int& exitCode);
+void AddProfileCommand(CLI::App& app, int& exitCode);
