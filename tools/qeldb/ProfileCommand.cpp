@@ -31,6 +31,8 @@ using qel::datasource::kEngineFile;
 
 constexpr const char* kProfilePrefix = "DatabaseJ";
 constexpr const char* kPasswordVariable = "QEL_PG_PASSWORD";
+// The profile values held as integers; the others are strings.
+constexpr const char* kIntegerValues[] = {"MultiUser", "Default", "CurrentDoctor", "Engine"};
 // Temporary profiles are numbered from 1000 upward and share the open lock's
 // name with a stored profile of the same number, so stored ones stay below.
 constexpr LONG kFirstTemporaryNumber = 1000;
@@ -157,12 +159,16 @@ int RunShow(LONG number) {
     if (!Store().KeyExists(key)) throw CommandError(fmt::format("profile {} does not exist ({})", number, key));
     fmt::print("profile {} [{}]\n", number, key);
     for (const std::string& name : Store().ValueNames(key)) {
-        if (const auto text = Store().GetString(key, name))
-            fmt::print("  {} = \"{}\"\n", name, *text);
-        else if (const auto value = Store().GetInt(key, name))
-            fmt::print("  {} = {}\n", name, *value);
-        else
-            fmt::print("  {} = (a value of another type)\n", name);
+        // Each value is read as the type it should have first, so only a
+        // value of the wrong type draws the registry's warning.
+        const bool integer = std::any_of(std::begin(kIntegerValues), std::end(kIntegerValues),
+                                         [&name](const char* known) { return SameName(name, known); });
+        std::optional<LONG> value = integer ? Store().GetInt(key, name) : std::nullopt;
+        std::optional<std::string> text = value ? std::nullopt : Store().GetString(key, name);
+        if (!value && !text && !integer) value = Store().GetInt(key, name);
+        if (value) fmt::print("  {} = {}\n", name, *value);
+        else if (text) fmt::print("  {} = \"{}\"\n", name, *text);
+        else fmt::print("  {} = (a value of another type)\n", name);
     }
     fmt::print("  engine: {}\n", EngineText(StoredEngine(key)));
 
@@ -200,10 +206,10 @@ public:
         if (::tcgetattr(STDIN_FILENO, &m_saved) != 0) return;
         termios quiet = m_saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        m_active = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+        m_active = ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
     }
     ~EchoOff() {
-        if (m_active) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &m_saved);
+        if (m_active) ::tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
     }
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
