@@ -218,7 +218,9 @@ TEST_F(ProfileCommand, SetChangesOnlyWhatItIsGivenAndRepairsWhatTheComponentRefu
     EXPECT_EQ(multi.exitCode, 0);
     EXPECT_NE(multi.err.find("Get answers error 20"), std::string::npos) << multi.err;
     EXPECT_FALSE(db.Get(5));
+    profile.WriteProfileInt("DatabaseJ5", "Default", -1);
     ASSERT_EQ(Profile({"set", "5", "--multi-user", "0"}).exitCode, 0);
+    EXPECT_EQ(Store().GetInt(key, "Default"), 1) << "-1 counts as absent";
 
     // An engine code this build does not know must be replaced explicitly.
     profile.WriteProfileInt("DatabaseJ5", "Engine", 5);

@@ -313,8 +313,9 @@ int RunSet(const SetOptions& options) {
         Write(store.SetString(key, "Name", options.name.value_or(*dataSource)), "the name");
     if (options.multiUser || !HasInt(key, "MultiUser"))
         Write(store.SetInt(key, "MultiUser", options.multiUser.value_or(0)), "the multi-user flag");
-    // The component accepts only a non-zero default-engine flag.
-    if (store.GetInt(key, "Default").value_or(0) == 0) Write(store.SetInt(key, "Default", 1), "the default flag");
+    // The component accepts only a non-zero default-engine flag (and reads -1
+    // as absent).
+    if (const LONG flag = store.GetInt(key, "Default").value_or(0); flag == 0 || flag == -1) Write(store.SetInt(key, "Default", 1), "the default flag");
     if (options.currentDoctor || !HasInt(key, "CurrentDoctor"))
         Write(store.SetInt(key, "CurrentDoctor", options.currentDoctor.value_or(0)), "the current doctor");
     // Absent is the file engine, the way every profile looked before there
