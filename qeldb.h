@@ -34,6 +34,7 @@
 
 #include <qel/datasource/DataSourceSetup.h>
 #include <qel/datasource/EngineDrivers.h>
+#include <qel/datasource/UserDataSource.h>
 #include <qel/schema/DatabaseSchema.h>
 #include <qel/schema/TableCatalogue.h>
 

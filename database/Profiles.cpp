@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include <qel/datasource/EngineDrivers.h>
 #include <qel/platform/AppProfile.h>
 
 namespace {
@@ -28,6 +29,19 @@ bool ReadInt(const std::string& section, const char* entry, LONG* value) {
 bool ReadString(const std::string& section, const char* entry, std::string* value) {
     *value = Profile().GetProfileString(section, entry, kAbsentString);
     return *value != kAbsentString;
+}
+
+// The engine a stored profile asks for: the file engine unless its "Engine"
+// value names the client/server engine. Any other stored code is refused
+// (false) rather than read as the file engine: a profile written for an
+// engine this build does not know must not end up creating a database file
+// at its path.
+bool ReadEngine(const std::string& section, LONG* engine) {
+    LONG stored = 0;
+    if (!ReadInt(section, "Engine", &stored)) stored = qel::datasource::kEngineFile;
+    if (stored != qel::datasource::kEngineFile && stored != qel::datasource::kEngineClientServer) return false;
+    *engine = stored;
+    return true;
 }
 
 }  // namespace
@@ -76,7 +90,10 @@ BOOL CDatabaseObj::Get(LONG lProfile) {
         m_lValidMask |= VALID_DIRECTORY;
     }
 
+    LONG engine = 0;
+    if (!ReadEngine(section, &engine)) return SetError(20);
     SetEngine();
+    lEngine = engine;
     m_lValidMask |= VALID_ENGINE;
     lKey = lProfile;
     m_strID.clear();

@@ -290,6 +290,34 @@ BOOL WriteDataSourceDriver(LPCSTR dsn, LPCSTR driver) {
     }
 }
 
+std::optional<std::vector<std::pair<std::string, std::string>>> ReadDataSource(LPCSTR dsn) {
+    if (!dsn || *dsn == '\0') return std::nullopt;
+    try {
+        const std::lock_guard lock(g_mutex);
+        const Library* library = Current();
+        if (!library) return std::nullopt;
+        auto read = library->Find<GetPrivateProfileStringFn>("SQLGetPrivateProfileString");
+        if (!read) return std::nullopt;
+        const UserMode mode(*library);
+        // With no key the installer lists the section's key names, each
+        // ended by a zero byte; nothing at all means no such section.
+        std::vector<char> names(16384);
+        const int length = read(dsn, nullptr, "", names.data(), static_cast<int>(names.size()), kOdbcIni);
+        if (length <= 0) return std::nullopt;
+        std::vector<std::pair<std::string, std::string>> keys;
+        std::vector<char> value(4096);
+        for (const char* name = names.data(); name < names.data() + length && *name != '\0';
+             name += std::strlen(name) + 1) {
+            value.assign(value.size(), '\0');
+            read(dsn, name, "", value.data(), static_cast<int>(value.size()), kOdbcIni);
+            keys.emplace_back(name, value.data());
+        }
+        return keys;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 BOOL RemoveDSNFromIni(LPCSTR dsn) {
     if (!dsn) return FALSE;
     try {

@@ -28,7 +28,10 @@
 // mode back.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <qel/platform/WinTypes.h>
 
@@ -47,6 +50,11 @@ BOOL ConfigDataSource(HWND hwndParent, WORD request, LPCSTR driver, LPCSTR attri
 // Re-asserts the driver of a data source and keeps its other keys; a data
 // source that does not exist is created with only its driver.
 BOOL WriteDataSourceDriver(LPCSTR dsn, LPCSTR driver);
+
+// Every key of a user data source with its value, in the order the installer
+// lists them; nullopt when the data source does not exist or the installer
+// cannot be asked.
+std::optional<std::vector<std::pair<std::string, std::string>>> ReadDataSource(LPCSTR dsn);
 
 // SQLRemoveDSNFromIni (TRUE also for a data source that does not exist).
 BOOL RemoveDSNFromIni(LPCSTR dsn);

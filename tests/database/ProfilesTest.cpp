@@ -118,4 +118,40 @@ TEST(Profiles, CurrentDoctorPutWritesIntoTheCurrentProfile) {
     EXPECT_EQ(db.GetLErrorCode(), 0);
 }
 
+TEST(Profiles, EngineValueSelectsTheClientServerEngineOrIsRefused) {
+    WriteProfile(3);
+    CDatabaseObj db;
+    // Absent, a stored -1 (absent as well) and 2: the file engine.
+    for (LONG stored : {-2, -1, 2}) {
+        if (stored != -2) Profile().WriteProfileInt("DatabaseJ3", "Engine", stored);
+        ASSERT_TRUE(db.Get(3)) << stored;
+        EXPECT_EQ(db.GetLEngine(), 2) << stored;
+    }
+
+    Profile().WriteProfileInt("DatabaseJ3", "Engine", 1);
+    ASSERT_TRUE(db.Get(3));
+    EXPECT_EQ(db.GetLEngine(), 1);
+    EXPECT_EQ(db.GetLKey(), 3);
+    EXPECT_EQ(db.GetLCurrentDoctor(), 7);
+    EXPECT_EQ(Take(db.GetStrDirectory()), "/srv/qel/clinic.db");
+
+    // Unknown codes are refused before the profile number is taken over; the
+    // object keeps the engine of the profile loaded before.
+    WriteProfile(4);
+    for (LONG stored : {0, 3, 7, 0x7fffffff}) {
+        Profile().WriteProfileInt("DatabaseJ4", "Engine", stored);
+        Profile().WriteProfileString("DatabaseJ4", "DataSource", "Other" + std::to_string(stored));
+        EXPECT_FALSE(db.Get(4)) << stored;
+        EXPECT_EQ(db.GetLErrorCode(), 20) << stored;
+        EXPECT_EQ(db.GetLEngine(), 1) << stored;
+        EXPECT_EQ(db.GetLKey(), 3) << stored;
+        EXPECT_EQ(db.strDataSource, "Other" + std::to_string(stored)) << "read before the refusal";
+    }
+
+    // A string "Engine" is no engine code: read as absent.
+    Profile().WriteProfileString("DatabaseJ4", "Engine", "1");
+    ASSERT_TRUE(db.Get(4));
+    EXPECT_EQ(db.GetLEngine(), 2);
+}
+
 }  // namespace

@@ -8,3 +8,4 @@
 
 void AddSelfCheckCommand(CLI::App& app, int& exitCode);
 void AddScriptCommands(CLI::App& app, int& exitCode);
+void AddProfileCommand(CLI::App& app, int& exitCode);

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     AddSelfCheckCommand(app, exitCode);
     AddScriptCommands(app, exitCode);
+    AddProfileCommand(app, exitCode);
 
     CLI11_PARSE(app, argc, argv);
     if (app.get_subcommands().empty()) std::fputs(app.help().c_str(), stdout);

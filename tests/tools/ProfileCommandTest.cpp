@@ -1,0 +1,364 @@
+// `qeldb profile` run as a separate process on this test's sandbox (the
+// registry file and $ODBCINI come from the environment it inherits); the
+// profiles it writes are then loaded and opened by the component in this
+// process.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <qel/database/DatabaseObj.h>
+#include <qel/datasource/EngineDrivers.h>
+#include <qel/outside/odbc/Statement.h>
+#include <qel/platform/AppProfile.h>
+#include <qel/platform/Registry.h>
+
+#include "support/DatabaseObjTesting.h"
+#include "support/Sandbox.h"
+#include "support/TestDatabase.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using qel::test::Sandbox;
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs `qeldb profile <args>` with stdin from /dev/null; `environment`
+// overrides (a value) or removes (nullopt) variables of this process's
+// environment for the child.
+Result Profile(const std::vector<std::string>& args,
+               const std::map<std::string, std::optional<std::string>>& environment = {}) {
+    static int runs = 0;
+    const std::string out = Sandbox::Current().Path("qeldb-" + std::to_string(++runs) + ".out");
+    const std::string err = out + ".err";
+
+    std::vector<std::string> argv{qel::test::BinaryPath("bin/qeldb"), "profile"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text(*entry);
+        if (!environment.contains(text.substr(0, text.find('=')))) env.push_back(text);
+    }
+    for (const auto& [name, value] : environment)
+        if (value) env.push_back(name + "=" + *value);
+
+    std::vector<char*> argvPtrs, envPtrs;
+    for (auto& text : argv) argvPtrs.push_back(text.data());
+    for (auto& text : env) envPtrs.push_back(text.data());
+    argvPtrs.push_back(nullptr);
+    envPtrs.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    Result result;
+    const int spawned = posix_spawn(&pid, argvPtrs[0], &actions, nullptr, argvPtrs.data(), envPtrs.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return result;
+    int status = 0;
+    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    result.out = ReadText(out);
+    result.err = ReadText(err);
+    return result;
+}
+
+std::string Key(LONG number) {
+    return qel::platform::AppProfile::Current().RootKey() + "\\DatabaseJ" + std::to_string(number);
+}
+
+qel::platform::Registry& Store() { return qel::platform::Registry::CurrentUser(); }
+
+using Section = std::map<std::string, std::string>;
+
+Section IniSection(const std::string& name) {
+    Section section;
+    std::istringstream file(ReadText(Sandbox::Current().OdbcIni()));
+    std::string line;
+    bool inside = false;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.front() == '[') inside = line == "[" + name + "]";
+        else if (const auto equals = line.find('='); inside && equals != std::string::npos)
+            section[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return section;
+}
+
+// The row of `list` for a profile number, split at runs of two spaces.
+std::vector<std::string> ListRow(const std::string& listing, LONG number) {
+    std::istringstream lines(listing);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> cells;
+        std::size_t at = line.find_first_not_of(' ');
+        while (at != std::string::npos) {
+            const auto gap = line.find("  ", at);
+            cells.push_back(line.substr(at, gap == std::string::npos ? gap : gap - at));
+            at = gap == std::string::npos ? gap : line.find_first_not_of(' ', gap);
+        }
+        if (!cells.empty() && cells.front() == std::to_string(number)) return cells;
+    }
+    return {};
+}
+
+class ProfileCommand : public ::testing::Test {
+protected:
+    void SetUp() override { ::setenv("QEL_MODULE_DIR", qel::test::BinaryPath("bin").c_str(), 1); }
+
+    qel::test::RecordedUserInterface m_ui;
+};
+
+TEST_F(ProfileCommand, SetWritesAProfileTheComponentOpensAndListShowRemoveRoundTrip) {
+    const std::string path = Sandbox::Current().Path("clinics/rossi.db");
+    Result set = Profile({"set", "3", "--name", "Studio Rossi", "--data-source", "QelCli3", "--path", path});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    const std::string key = Key(3);
+    EXPECT_EQ(Store().GetInt(key, "MultiUser"), 0);
+    EXPECT_EQ(Store().GetInt(key, "Default"), 1);
+    EXPECT_EQ(Store().GetInt(key, "CurrentDoctor"), 0);
+    EXPECT_EQ(Store().GetInt(key, "Engine"), std::nullopt) << "the file engine is the absent value";
+
+    {
+        CDatabaseObj db;
+        ASSERT_TRUE(db.Get(3)) << db.GetLErrorCode();
+        EXPECT_EQ(db.GetLEngine(), qel::datasource::kEngineFile);
+        ASSERT_TRUE(db.Open2(FALSE)) << db.GetLErrorCode();
+        EXPECT_TRUE(fs::is_regular_file(path));
+        EXPECT_TRUE(db.Close());
+    }
+    ASSERT_EQ(Profile({"set", "12", "--data-source", "QelCli12", "--path", "/srv/other.db"}).exitCode, 0);
+    EXPECT_EQ(Store().GetString(Key(12), "Name"), "QelCli12") << "a new profile is named after its data source";
+
+    Result list = Profile({"list"});
+    ASSERT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(ListRow(list.out, 3), (std::vector<std::string>{"3", "Studio Rossi", "sqlite", "QelCli3", path}));
+    EXPECT_EQ(ListRow(list.out, 12), (std::vector<std::string>{"12", "QelCli12", "sqlite", "QelCli12", "/srv/other.db"}));
+    EXPECT_LT(list.out.find("Studio Rossi"), list.out.find("/srv/other.db")) << "listed by number";
+
+    Result show = Profile({"show", "3"});
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    const auto id = Store().GetString(key, "DatabaseID");
+    ASSERT_TRUE(id && id->size() == 32) << "the open remembered the identity";
+    for (const std::string& line : std::vector<std::string>{"Name = \"Studio Rossi\"", "MultiUser = 0", "Default = 1", "CurrentDoctor = 0",
+                                    "Path = \"" + path + "\"", "DatabaseID = \"" + *id + "\"", "engine: sqlite",
+                                    "the component loads it"})
+        EXPECT_NE(show.out.find(line), std::string::npos) << line << "\n" << show.out;
+
+    Result remove = Profile({"remove", "3"});
+    ASSERT_EQ(remove.exitCode, 0) << remove.err;
+    EXPECT_FALSE(Store().KeyExists(key));
+    CDatabaseObj db;
+    EXPECT_FALSE(db.Get(3));
+    EXPECT_EQ(db.GetLErrorCode(), 7010);
+    EXPECT_TRUE(ListRow(Profile({"list"}).out, 3).empty());
+    EXPECT_FALSE(ListRow(Profile({"list"}).out, 12).empty());
+    for (const char* command : {"remove", "show"}) {
+        Result again = Profile({command, "3"});
+        EXPECT_EQ(again.exitCode, 1) << command;
+        EXPECT_NE(again.err.find("profile 3 does not exist"), std::string::npos) << again.err;
+    }
+    ASSERT_EQ(Profile({"remove", "12"}).exitCode, 0);
+    Result empty = Profile({"list"});
+    EXPECT_EQ(empty.exitCode, 0);
+    EXPECT_NE(empty.err.find("no profiles"), std::string::npos) << empty.err;
+}
+
+TEST_F(ProfileCommand, SetChangesOnlyWhatItIsGivenAndRepairsWhatTheComponentRefuses) {
+    auto& profile = qel::platform::AppProfile::Current();
+    profile.WriteProfileInt("DatabaseJ5", "MultiUser", 0);
+    profile.WriteProfileInt("DatabaseJ5", "Default", 0);
+    profile.WriteProfileString("DatabaseJ5", "DataSource", "Clinic");
+    profile.WriteProfileString("DatabaseJ5", "Path", "/srv/clinic.db");
+    profile.WriteProfileString("DatabaseJ5", "Name", "Studio Bianchi");
+    profile.WriteProfileString("DatabaseJ5", "DatabaseID", "0123456789ABCDEF0123456789ABCDEF");
+    profile.WriteProfileInt("DatabaseJ5", "CurrentDoctor", -1);
+
+    ASSERT_EQ(Profile({"set", "5", "--name", "Studio Verdi"}).exitCode, 0);
+    const std::string key = Key(5);
+    EXPECT_EQ(Store().GetInt(key, "Default"), 1) << "0 is refused by the component";
+    EXPECT_EQ(Store().GetInt(key, "CurrentDoctor"), 0) << "-1 counts as absent";
+    EXPECT_EQ(Store().GetString(key, "DataSource"), "Clinic");
+    EXPECT_EQ(Store().GetString(key, "DatabaseID"), "0123456789ABCDEF0123456789ABCDEF");
+    ASSERT_EQ(Profile({"set", "5", "--current-doctor", "9"}).exitCode, 0);
+    CDatabaseObj db;
+    ASSERT_TRUE(db.Get(5));
+    EXPECT_EQ(db.GetLCurrentDoctor(), 9);
+    EXPECT_EQ(qel::test::Take(db.GetStrName()), "Studio Verdi");
+
+    // A multi-user profile is written as asked, with a note that the
+    // component will not load it.
+    Result multi = Profile({"set", "5", "--multi-user", "1"});
+    EXPECT_EQ(multi.exitCode, 0);
+    EXPECT_NE(multi.err.find("Get answers error 20"), std::string::npos) << multi.err;
+    EXPECT_FALSE(db.Get(5));
+    profile.WriteProfileInt("DatabaseJ5", "Default", -1);
+    ASSERT_EQ(Profile({"set", "5", "--multi-user", "0"}).exitCode, 0);
+    EXPECT_EQ(Store().GetInt(key, "Default"), 1) << "-1 counts as absent";
+
+    // An engine code this build does not know must be replaced explicitly.
+    profile.WriteProfileInt("DatabaseJ5", "Engine", 5);
+    Result unknown = Profile({"set", "5", "--name", "x"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("engine value 5"), std::string::npos) << unknown.err;
+    EXPECT_NE(ListRow(Profile({"list"}).out, 5), std::vector<std::string>{}) << "still listed";
+    EXPECT_EQ(ListRow(Profile({"list"}).out, 5).at(2), "unknown (5)");
+    ASSERT_EQ(Profile({"set", "5", "--engine", "sqlite"}).exitCode, 0);
+    EXPECT_FALSE(Store().GetInt(key, "Engine"));
+    ASSERT_TRUE(db.Get(5));
+    EXPECT_EQ(db.GetLEngine(), qel::datasource::kEngineFile);
+}
+
+TEST_F(ProfileCommand, IncompleteOrInvalidInputIsRefusedWithoutWriting) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"set", "6", "--path", "/srv/a.db"}, "--data-source is needed"},
+        {{"set", "6", "--data-source", "A"}, "--path is needed"},
+        {{"set", "1000", "--data-source", "A", "--path", "/a"}, "profile numbers run from 0 to 999"},
+        {{"set", "6", "--data-source", "A", "--path", "/a", "--server", "h"}, "need --engine postgresql"},
+        {{"set", "6", "--engine", "postgresql", "--data-source", "P"}, "--database is needed"},
+        {{"set", "6", "--engine", "postgresql", "--data-source", "bad[name]", "--database", "d"},
+         "cannot write data source \"bad[name]\""},
+        {{"set", "6", "--data-source", "A", "--path", "/a", "--multi-user", "2"}, "--multi-user"},
+        {{"set", "6", "--data-source", "A", "--path", "/a", "--engine", "mysql"}, "--engine"},
+        {{"set", "6", "--data-source", "A", "--path", "/a", "--port", "70000"}, "--port"},
+        {{"set", "6", "--data-source", "A", "--path", "/a", "--current-doctor", "-3"}, "--current-doctor"},
+        {{"show", "six"}, "N"},
+        {{}, "A subcommand is required"},
+    };
+    for (const auto& [args, message] : cases) {
+        const Result result = Profile(args);
+        const std::string shown = args.empty() ? "(none)" : args.back();
+        EXPECT_NE(result.exitCode, 0) << shown;
+        EXPECT_NE(result.err.find(message), std::string::npos) << shown << ": " << result.err;
+    }
+    EXPECT_FALSE(Store().KeyExists(Key(6)));
+    EXPECT_FALSE(Store().KeyExists(Key(1000)));
+    EXPECT_TRUE(IniSection("bad[name]").empty() && IniSection("P").empty());
+}
+
+TEST_F(ProfileCommand, PostgresProfileWritesItsDataSourceAndKeepsItAcrossChanges) {
+    const std::vector<std::string> args = {"set", "7", "--engine", "postgresql", "--server", "db.example",
+                                           "--port", "5433", "--database", "clinic", "--user", "quorva",
+                                           "--data-source", "QelPg7", "--name", "Studio Pg"};
+    Result set = Profile(args, {{"QEL_PG_PASSWORD", "s3cret"}});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    const Section written = {{"Driver", qel::datasource::kClientServerDriver},
+                             {"Servername", "db.example"},
+                             {"Port", "5433"},
+                             {"Database", "clinic"},
+                             {"Username", "quorva"},
+                             {"Password", "s3cret"},
+                             {"ByteaAsLongVarBinary", "1"}};
+    EXPECT_EQ(IniSection("QelPg7"), written);
+    EXPECT_EQ(Store().GetInt(Key(7), "Engine"), 1);
+    EXPECT_EQ(Store().GetString(Key(7), "Path"), "db.example:5433/clinic");
+    CDatabaseObj db;
+    ASSERT_TRUE(db.Get(7));
+    EXPECT_EQ(db.GetLEngine(), qel::datasource::kEngineClientServer);
+
+    Result show = Profile({"show", "7"});
+    EXPECT_NE(show.out.find("Password = ********"), std::string::npos) << show.out;
+    EXPECT_NE(show.out.find("Servername = db.example"), std::string::npos) << show.out;
+    EXPECT_EQ(show.out.find("s3cret"), std::string::npos) << "the password is never shown";
+    EXPECT_EQ(ListRow(Profile({"list"}).out, 7).at(2), "postgresql");
+
+    // Values outside the profile leave the data source as it is.
+    ASSERT_EQ(Profile({"set", "7", "--name", "Renamed"}, {{"QEL_PG_PASSWORD", std::nullopt}}).exitCode, 0);
+    EXPECT_EQ(IniSection("QelPg7"), written);
+
+    // A connection change rewrites it: other keys stay (also one added by
+    // hand), and without a password source no password is written.
+    std::string ini = ReadText(Sandbox::Current().OdbcIni());
+    ini.replace(ini.find("[QelPg7]\n"), 9, "[QelPg7]\nSSLmode=require\n");
+    std::ofstream(Sandbox::Current().OdbcIni(), std::ios::trunc) << ini;
+    Result port = Profile({"set", "7", "--port", "5434"}, {{"QEL_PG_PASSWORD", std::nullopt}});
+    ASSERT_EQ(port.exitCode, 0) << port.err;
+    EXPECT_NE(port.err.find("no password written"), std::string::npos) << port.err;
+    Section expected = written;
+    expected.erase("Password");
+    expected["Port"] = "5434";
+    expected["SSLmode"] = "require";
+    EXPECT_EQ(IniSection("QelPg7"), expected);
+    EXPECT_EQ(Store().GetString(Key(7), "Path"), "db.example:5433/clinic") << "a stored path is kept";
+
+    // Back to the file engine: the engine value goes, the data source stays.
+    ASSERT_EQ(Profile({"set", "7", "--engine", "sqlite", "--path", "/srv/pg7.db"}).exitCode, 0);
+    EXPECT_FALSE(Store().GetInt(Key(7), "Engine"));
+    ASSERT_TRUE(db.Get(7));
+    EXPECT_EQ(db.GetLEngine(), qel::datasource::kEngineFile);
+    EXPECT_EQ(IniSection("QelPg7"), expected);
+}
+
+LONG Count(CDatabaseObj& db, const std::string& sql) {
+    qel::odbc::Statement st(*db.GetDatabase());
+    st.Prepare(sql);
+    st.Execute();
+    return st.Fetch() ? st.GetInt32(1).value_or(-1) : -1;
+}
+
+TEST_F(ProfileCommand, PostgresProfilesOpenOnTheServerAndShareTheDatabaseIdentity) {
+    auto pg = qel::test::TestDatabase::Create(qel::datasource::kEngineClientServer, "cli");
+    if (!pg) GTEST_SKIP() << "QEL_PG_HOST/QEL_PG_PORT not set";
+    const auto setOn = [&pg](const std::string& number, const std::string& dsn) {
+        std::string user = Sandbox::Getenv("QEL_PG_USER");
+        return Profile({"set", number, "--engine", "postgresql", "--server", Sandbox::Getenv("QEL_PG_HOST"), "--port",
+                        Sandbox::Getenv("QEL_PG_PORT"), "--database", pg->Location(), "--user",
+                        user.empty() ? "postgres" : user, "--data-source", dsn, "--name", "Studio " + dsn},
+                       {{"QEL_PG_PASSWORD", std::nullopt}});
+    };
+    Result first = setOn("7", "QelPgCli7");
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    CDatabaseObj a;
+    ASSERT_TRUE(a.Get(7));
+    ASSERT_TRUE(a.Open2(FALSE)) << a.GetLErrorCode();
+    EXPECT_GT(Count(a, "SELECT COUNT(*) FROM TBL200"), 0) << "the open created the schema";
+    const std::string id = a.GetID();
+    ASSERT_EQ(id.size(), 32U);
+    EXPECT_EQ(Store().GetString(Key(7), "DatabaseID"), id);
+
+    // Another profile number with its own data source on the same database.
+    ASSERT_EQ(setOn("8", "QelPgCli8").exitCode, 0);
+    CDatabaseObj b;
+    ASSERT_TRUE(b.Get(8));
+    ASSERT_TRUE(b.Open2(FALSE)) << b.GetLErrorCode();
+    EXPECT_EQ(b.GetID(), id);
+    EXPECT_EQ(Store().GetString(Key(8), "DatabaseID"), id);
+    EXPECT_EQ(Count(b, "SELECT COUNT(*) FROM TBL200"), Count(a, "SELECT COUNT(*) FROM TBL200"));
+    EXPECT_TRUE(b.Close());
+    EXPECT_TRUE(a.Close());
+
+    const std::string listing = Profile({"list"}).out;
+    EXPECT_EQ(ListRow(listing, 7).at(2), "postgresql");
+    EXPECT_EQ(ListRow(listing, 8).at(3), "QelPgCli8");
+    for (const char* number : {"7", "8"}) ASSERT_EQ(Profile({"remove", number}).exitCode, 0);
+    EXPECT_NE(Profile({"list"}).err.find("no profiles"), std::string::npos);
+    EXPECT_FALSE(IniSection("QelPgCli7").empty()) << "removing a profile keeps its data source";
+}
+
+}  // namespace

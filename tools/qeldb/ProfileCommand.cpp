@@ -1,0 +1,393 @@
+// `qeldb profile`: lists, shows, writes and removes the stored database
+// profiles in the current user's registry file, and writes the user data
+// source a PostgreSQL profile connects through. The component itself only
+// reads profiles; this is where an administrator makes them.
+#include "tools/qeldb/Commands.h"
+
+#include <strings.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <fmt/core.h>
+
+#include <qel/qeldb.h>
+
+namespace {
+
+using qel::datasource::Attributes;
+using qel::datasource::kEngineClientServer;
+using qel::datasource::kEngineFile;
+
+constexpr const char* kProfilePrefix = "DatabaseJ";
+constexpr const char* kPasswordVariable = "QEL_PG_PASSWORD";
+// The profile values held as integers; the others are strings.
+constexpr const char* kIntegerValues[] = {"MultiUser", "Default", "CurrentDoctor", "Engine"};
+// Temporary profiles are numbered from 1000 upward and share the open lock's
+// name with a stored profile of the same number, so stored ones stay below.
+constexpr LONG kFirstTemporaryNumber = 1000;
+
+// A failure that ends the command with a one-line message.
+struct CommandError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+qel::platform::Registry& Store() { return qel::platform::Registry::CurrentUser(); }
+
+std::string ProfileKey(LONG number) {
+    return fmt::format("{}\\{}{}", qel::platform::AppProfile::Current().RootKey(), kProfilePrefix, number);
+}
+
+// The number of a profile key name: "DatabaseJ" and a decimal number without
+// leading zeros, the way the component forms it.
+std::optional<LONG> ProfileNumber(const std::string& keyName) {
+    const std::string prefix = kProfilePrefix;
+    if (keyName.size() <= prefix.size() || keyName.size() > prefix.size() + 9) return std::nullopt;
+    if (!std::equal(prefix.begin(), prefix.end(), keyName.begin(),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
+                                                std::tolower(static_cast<unsigned char>(b)); }))
+        return std::nullopt;
+    const std::string digits = keyName.substr(prefix.size());
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return std::nullopt;
+    if (digits.size() > 1 && digits.front() == '0') return std::nullopt;
+    return static_cast<LONG>(std::stol(digits));
+}
+
+// Whether a value counts as present for the component, which reads a stored
+// -1 or "<@>" as absent.
+bool HasInt(const std::string& key, const char* name) { return Store().GetInt(key, name).value_or(-1) != -1; }
+bool HasString(const std::string& key, const char* name) {
+    return Store().GetString(key, name).value_or("<@>") != "<@>";
+}
+
+// The engine value as the component reads it: absent means the file engine.
+std::optional<LONG> StoredEngine(const std::string& key) { return Store().GetInt(key, "Engine"); }
+
+std::string EngineText(std::optional<LONG> stored) {
+    const LONG engine = stored.value_or(kEngineFile);
+    if (engine == kEngineFile || engine == -1) return "sqlite";
+    if (engine == kEngineClientServer) return "postgresql";
+    return fmt::format("unknown ({})", engine);
+}
+
+bool IsPostgresDriver(const std::string& driver) {
+    std::string lower(driver);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    return lower.find("postgres") != std::string::npos || lower.find("psqlodbc") != std::string::npos;
+}
+
+// Data source keys compare case-insensitively, as the installer reads them.
+bool SameName(const std::string& a, const std::string& b) { return ::strcasecmp(a.c_str(), b.c_str()) == 0; }
+
+const std::string* Find(const Attributes& attributes, const std::string& name) {
+    for (const auto& [key, value] : attributes)
+        if (SameName(key, name)) return &value;
+    return nullptr;
+}
+
+void Put(Attributes& attributes, const std::string& name, const std::string& value) {
+    for (auto& [key, old] : attributes) {
+        if (SameName(key, name)) {
+            old = value;
+            return;
+        }
+    }
+    attributes.emplace_back(name, value);
+}
+
+void Erase(Attributes& attributes, const std::string& name) {
+    std::erase_if(attributes, [&name](const auto& attribute) { return SameName(attribute.first, name); });
+}
+
+// What the component answers for the profile: empty when Get accepts it.
+std::string ComponentVerdict(LONG number) {
+    CDatabaseObj db;
+    if (db.Get(number)) return {};
+    return fmt::format("the component does not load it: Get answers error {}", db.GetLErrorCode());
+}
+
+// ---- list ---------------------------------------------------------------
+
+int RunList() {
+    struct Row {
+        LONG number;
+        std::string name, engine, dataSource, path;
+    };
+    std::vector<Row> rows;
+    const std::string root = qel::platform::AppProfile::Current().RootKey();
+    for (const std::string& subKey : Store().SubKeys(root)) {
+        const auto number = ProfileNumber(subKey);
+        if (!number) continue;
+        const std::string key = root + "\\" + subKey;
+        rows.push_back({*number, Store().GetString(key, "Name").value_or("-"), EngineText(StoredEngine(key)),
+                        Store().GetString(key, "DataSource").value_or("-"),
+                        Store().GetString(key, "Path").value_or("-")});
+    }
+    if (rows.empty()) {
+        std::fprintf(stderr, "no profiles in %s\n", Store().FilePath().c_str());
+        return 0;
+    }
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number < b.number; });
+    std::size_t name = 4, engine = 6, source = 11;
+    for (const Row& row : rows) {
+        name = std::max(name, row.name.size());
+        engine = std::max(engine, row.engine.size());
+        source = std::max(source, row.dataSource.size());
+    }
+    fmt::print("{:>6}  {:<{}}  {:<{}}  {:<{}}  {}\n", "Number", "Name", name, "Engine", engine, "Data source", source,
+               "Path");
+    for (const Row& row : rows)
+        fmt::print("{:>6}  {:<{}}  {:<{}}  {:<{}}  {}\n", row.number, row.name, name, row.engine, engine,
+                   row.dataSource, source, row.path);
+    return 0;
+}
+
+// ---- show ---------------------------------------------------------------
+
+int RunShow(LONG number) {
+    const std::string key = ProfileKey(number);
+    if (!Store().KeyExists(key)) throw CommandError(fmt::format("profile {} does not exist ({})", number, key));
+    fmt::print("profile {} [{}]\n", number, key);
+    for (const std::string& name : Store().ValueNames(key)) {
+        // Each value is read as the type it should have first, so only a
+        // value of the wrong type draws the registry's warning.
+        const bool integer = std::any_of(std::begin(kIntegerValues), std::end(kIntegerValues),
+                                         [&name](const char* known) { return SameName(name, known); });
+        std::optional<LONG> value = integer ? Store().GetInt(key, name) : std::nullopt;
+        std::optional<std::string> text = value ? std::nullopt : Store().GetString(key, name);
+        if (!value && !text && !integer) value = Store().GetInt(key, name);
+        if (value) fmt::print("  {} = {}\n", name, *value);
+        else if (text) fmt::print("  {} = \"{}\"\n", name, *text);
+        else fmt::print("  {} = (a value of another type)\n", name);
+    }
+    fmt::print("  engine: {}\n", EngineText(StoredEngine(key)));
+
+    const auto dataSource = Store().GetString(key, "DataSource");
+    if (dataSource && StoredEngine(key) == kEngineClientServer) {
+        const auto keys = qel::datasource::ReadUserDataSource(*dataSource);
+        if (!keys) {
+            fmt::print("  data source \"{}\": not registered\n", *dataSource);
+        } else {
+            fmt::print("  data source \"{}\":\n", *dataSource);
+            for (const auto& [name, value] : *keys) {
+                const bool secret = SameName(name, "Password") || SameName(name, "PWD");
+                fmt::print("    {} = {}\n", name, secret ? "********" : value);
+            }
+        }
+    }
+    const std::string verdict = ComponentVerdict(number);
+    fmt::print("  {}\n", verdict.empty() ? "the component loads it" : verdict);
+    return 0;
+}
+
+// ---- set ----------------------------------------------------------------
+
+struct SetOptions {
+    LONG number = 0;
+    std::optional<std::string> name, dataSource, path, engine, server, database, user;
+    std::optional<int> port;
+    std::optional<LONG> multiUser, currentDoctor;
+};
+
+// Restores the terminal's echo when the password prompt ends.
+class EchoOff {
+public:
+    EchoOff() {
+        if (::tcgetattr(STDIN_FILENO, &m_saved) != 0) return;
+        termios quiet = m_saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        m_active = ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
+    }
+    ~EchoOff() {
+        if (m_active) ::tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    termios m_saved{};
+    bool m_active = false;
+};
+
+// The password from the environment, else typed at a terminal; nullopt for
+// none (no terminal, or an empty answer).
+std::optional<std::string> Password(const std::string& user) {
+    if (const char* value = std::getenv(kPasswordVariable)) {
+        if (*value == '\0') return std::nullopt;
+        return std::string(value);
+    }
+    if (::isatty(STDIN_FILENO) == 0) return std::nullopt;
+    std::string typed;
+    {
+        const EchoOff quiet;
+        std::fprintf(stderr, "Password for %s (empty for none): ", user.empty() ? "the database user" : user.c_str());
+        std::fflush(stderr);
+        std::getline(std::cin, typed);
+    }
+    std::fputc('\n', stderr);
+    if (typed.empty()) return std::nullopt;
+    return typed;
+}
+
+// Writes the PostgreSQL data source: the connection values of an existing
+// psqlODBC data source of that name, overridden by the options, with the
+// password of this run only.
+std::string WritePostgresDataSource(const SetOptions& options, const std::string& dsn) {
+    Attributes keys;
+    if (const auto existing = qel::datasource::ReadUserDataSource(dsn)) {
+        const std::string* driver = Find(*existing, "Driver");
+        if (driver && IsPostgresDriver(*driver)) keys = *existing;
+    }
+    for (const char* dropped : {"Driver", "Password", "PWD"}) Erase(keys, dropped);
+    if (options.server) Put(keys, "Servername", *options.server);
+    if (options.port) Put(keys, "Port", std::to_string(*options.port));
+    if (options.database) Put(keys, "Database", *options.database);
+    if (options.user) Put(keys, "Username", *options.user);
+    if (!Find(keys, "Servername")) Put(keys, "Servername", "localhost");
+    if (!Find(keys, "Port")) Put(keys, "Port", "5432");
+    const std::string* database = Find(keys, "Database");
+    if (!database || database->empty())
+        throw CommandError(fmt::format("--database is needed: data source \"{}\" names no database yet", dsn));
+
+    const std::string* user = Find(keys, "Username");
+    const auto password = Password(user ? *user : std::string());
+    if (password) Put(keys, "Password", *password);
+    else std::fprintf(stderr, "no password written (set %s or run at a terminal to give one)\n", kPasswordVariable);
+
+    if (!qel::datasource::WriteClientServerDataSource(dsn, keys))
+        throw CommandError(fmt::format("cannot write data source \"{}\" (see the log for the installer's reason)", dsn));
+    std::fprintf(stderr, "data source \"%s\" written\n", dsn.c_str());
+    return fmt::format("{}:{}/{}", *Find(keys, "Servername"), *Find(keys, "Port"), *Find(keys, "Database"));
+}
+
+void Write(bool written, const std::string& what) {
+    if (!written) throw CommandError(fmt::format("cannot write {} to {}", what, Store().FilePath()));
+}
+
+int RunSet(const SetOptions& options) {
+    if (options.number < 0 || options.number >= kFirstTemporaryNumber)
+        throw CommandError(fmt::format("profile numbers run from 0 to {} (temporary profiles use {} and up)",
+                                       kFirstTemporaryNumber - 1, kFirstTemporaryNumber));
+    const std::string key = ProfileKey(options.number);
+    const auto stored = StoredEngine(key);
+    LONG engine = kEngineFile;
+    if (options.engine) engine = *options.engine == "postgresql" ? kEngineClientServer : kEngineFile;
+    else if (stored && *stored != -1) engine = *stored;
+    if (engine != kEngineFile && engine != kEngineClientServer)
+        throw CommandError(fmt::format("profile {} holds engine value {}; say --engine sqlite or --engine postgresql",
+                                       options.number, engine));
+    const bool postgres = engine == kEngineClientServer;
+    if (!postgres && (options.server || options.port || options.database || options.user))
+        throw CommandError("--server, --port, --database and --user need --engine postgresql");
+
+    auto dataSource = options.dataSource;
+    if (!dataSource && HasString(key, "DataSource")) dataSource = Store().GetString(key, "DataSource");
+    if (!dataSource || dataSource->empty()) throw CommandError("--data-source is needed for a new profile");
+
+    // The data source goes first, so a refused one leaves the profile alone.
+    std::optional<std::string> location;
+    const bool rewriteSource = postgres && (stored != kEngineClientServer || options.dataSource || options.server ||
+                                            options.port || options.database || options.user ||
+                                            !qel::datasource::ReadUserDataSource(*dataSource));
+    if (rewriteSource) location = WritePostgresDataSource(options, *dataSource);
+
+    auto path = options.path;
+    if (!path && HasString(key, "Path")) path = Store().GetString(key, "Path");
+    if (!path && postgres) path = location;
+    if (!path) throw CommandError("--path is needed for a new profile (the database file)");
+
+    auto& store = Store();
+    Write(store.SetString(key, "DataSource", *dataSource), "the data source");
+    Write(store.SetString(key, "Path", *path), "the path");
+    if (options.name || !HasString(key, "Name"))
+        Write(store.SetString(key, "Name", options.name.value_or(*dataSource)), "the name");
+    if (options.multiUser || !HasInt(key, "MultiUser"))
+        Write(store.SetInt(key, "MultiUser", options.multiUser.value_or(0)), "the multi-user flag");
+    // The component accepts only a non-zero default-engine flag (and reads -1
+    // as absent).
+    if (const LONG flag = store.GetInt(key, "Default").value_or(0); flag == 0 || flag == -1) Write(store.SetInt(key, "Default", 1), "the default flag");
+    if (options.currentDoctor || !HasInt(key, "CurrentDoctor"))
+        Write(store.SetInt(key, "CurrentDoctor", options.currentDoctor.value_or(0)), "the current doctor");
+    // Absent is the file engine, the way every profile looked before there
+    // was a choice.
+    if (postgres) Write(store.SetInt(key, "Engine", kEngineClientServer), "the engine");
+    else if (options.engine) Write(store.DeleteValue(key, "Engine"), "the engine");
+
+    std::fprintf(stderr, "profile %d written\n", options.number);
+    const std::string verdict = ComponentVerdict(options.number);
+    if (!verdict.empty()) std::fprintf(stderr, "note: %s\n", verdict.c_str());
+    return 0;
+}
+
+// ---- remove -------------------------------------------------------------
+
+int RunRemove(LONG number) {
+    const std::string key = ProfileKey(number);
+    if (!Store().KeyExists(key)) throw CommandError(fmt::format("profile {} does not exist", number));
+    const auto dataSource = Store().GetString(key, "DataSource");
+    if (!Store().DeleteKey(key)) throw CommandError(fmt::format("cannot remove profile {} from {}", number, Store().FilePath()));
+    std::fprintf(stderr, "profile %d removed", number);
+    if (dataSource) std::fprintf(stderr, "; data source \"%s\" kept", dataSource->c_str());
+    std::fputc('\n', stderr);
+    return 0;
+}
+
+template <class Run>
+void Guard(int& exitCode, Run run) {
+    try {
+        exitCode = run();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qeldb profile: %s\n", e.what());
+        exitCode = 1;
+    }
+}
+
+}  // namespace
+
+void AddProfileCommand(CLI::App& app, int& exitCode) {
+    CLI::App* profile = app.add_subcommand("profile", "List, show, write and remove the stored database profiles");
+    profile->require_subcommand(1);
+
+    profile->add_subcommand("list", "List the profiles: number, name, engine, data source, path")
+        ->callback([&exitCode] { Guard(exitCode, RunList); });
+
+    auto number = std::make_shared<LONG>(0);
+    CLI::App* show = profile->add_subcommand("show", "Show every value of a profile (and its PostgreSQL data source)");
+    show->add_option("N", *number, "profile number")->required();
+    show->callback([&exitCode, number] { Guard(exitCode, [&] { return RunShow(*number); }); });
+
+    auto options = std::make_shared<SetOptions>();
+    CLI::App* set = profile->add_subcommand(
+        "set", "Create or change a profile; values not given keep their stored value or get a default");
+    set->add_option("N", options->number, "profile number (0 to 999)")->required();
+    set->add_option("--name", options->name, "display name (new profiles: the data source name)");
+    set->add_option("--data-source", options->dataSource, "ODBC data source name (needed for a new profile)");
+    set->add_option("--path", options->path,
+                    "database file (sqlite; needed for a new profile) or location text (postgresql: host:port/database)");
+    set->add_option("--multi-user", options->multiUser, "multi-user flag (the component loads only 0)")
+        ->check(CLI::IsMember({0, 1}));
+    set->add_option("--current-doctor", options->currentDoctor, "key of the current doctor (0 = none)")
+        ->check(CLI::NonNegativeNumber);
+    set->add_option("--engine", options->engine, "sqlite (file database) or postgresql")
+        ->check(CLI::IsMember({"sqlite", "postgresql"}));
+    set->add_option("--server", options->server, "PostgreSQL server host (default localhost)");
+    set->add_option("--port", options->port, "PostgreSQL server port (default 5432)")->check(CLI::Range(1, 65535));
+    set->add_option("--database", options->database, "PostgreSQL database name");
+    set->add_option("--user", options->user, "PostgreSQL user name (password from QEL_PG_PASSWORD or a prompt)");
+    set->callback([&exitCode, options] { Guard(exitCode, [&] { return RunSet(*options); }); });
+
+    auto removed = std::make_shared<LONG>(0);
+    CLI::App* remove = profile->add_subcommand("remove", "Remove a profile's registry key (its data source stays)");
+    remove->add_option("N", *removed, "profile number")->required();
+    remove->callback([&exitCode, removed] { Guard(exitCode, [&] { return RunRemove(*removed); }); });
+}
