@@ -2,10 +2,6 @@
 // registry file and $ODBCINI come from the environment it inherits); the
 // profiles it writes are then loaded and opened by the component in this
 // process.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -26,20 +22,14 @@
 #include <qel/platform/Registry.h>
 
 #include "support/DatabaseObjTesting.h"
+#include "support/Program.h"
 #include "support/Sandbox.h"
 #include "support/TestDatabase.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using qel::test::Sandbox;
 
 namespace {
-
-struct Result {
-    int exitCode = -1;
-    std::string out, err;
-};
 
 std::string ReadText(const std::string& path) {
     std::ifstream in(path);
@@ -48,46 +38,14 @@ std::string ReadText(const std::string& path) {
     return text.str();
 }
 
-// Runs `qeldb profile <args>` with stdin from /dev/null; `environment`
-// overrides (a value) or removes (nullopt) variables of this process's
-// environment for the child.
+using Result = qel::test::ProgramResult;
+
+// Runs `qeldb profile <args>` with stdin from /dev/null.
 Result Profile(const std::vector<std::string>& args,
                const std::map<std::string, std::optional<std::string>>& environment = {}) {
-    static int runs = 0;
-    const std::string out = Sandbox::Current().Path("qeldb-" + std::to_string(++runs) + ".out");
-    const std::string err = out + ".err";
-
-    std::vector<std::string> argv{qel::test::BinaryPath("bin/qeldb"), "profile"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text(*entry);
-        if (!environment.contains(text.substr(0, text.find('=')))) env.push_back(text);
-    }
-    for (const auto& [name, value] : environment)
-        if (value) env.push_back(name + "=" + *value);
-
-    std::vector<char*> argvPtrs, envPtrs;
-    for (auto& text : argv) argvPtrs.push_back(text.data());
-    for (auto& text : env) envPtrs.push_back(text.data());
-    argvPtrs.push_back(nullptr);
-    envPtrs.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    Result result;
-    const int spawned = posix_spawn(&pid, argvPtrs[0], &actions, nullptr, argvPtrs.data(), envPtrs.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return result;
-    int status = 0;
-    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    result.out = ReadText(out);
-    result.err = ReadText(err);
-    return result;
+    std::vector<std::string> all{"profile"};
+    all.insert(all.end(), args.begin(), args.end());
+    return qel::test::RunQeldb(all, environment);
 }
 
 std::string Key(LONG number) {

@@ -248,9 +248,7 @@ private:
             const HRESULT hr = qel::platform::InvokeByID(m_object, dispId, flags, args, result);
             if (extra == 0) first = hr;
             if (hr != DISP_E_BADPARAMCOUNT) {
-                // A retry that fails for another reason means the count was
-                // not the problem: report the first answer.
-                if (FAILED(hr) && extra > 0) break;
+                // Any other answer means the count fits: it is the answer.
                 if (FAILED(hr)) outs->clear();
                 return hr;
             }

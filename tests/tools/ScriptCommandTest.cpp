@@ -1,0 +1,109 @@
+// `qeldb script`: an automation client that knows only the ProgID and the
+// member names drives the component through a whole session, and its JSON
+// lines carry the results, out-parameters, codes and notifications.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/Program.h"
+#include "support/Sandbox.h"
+
+using qel::test::RunQeldb;
+using qel::test::Sandbox;
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string WriteScript(const std::string& name, const std::string& text) {
+    const std::string path = Sandbox::Current().Path(name);
+    std::ofstream(path) << text;
+    return path;
+}
+
+TEST(ScriptCommand, ASessionByMemberNames) {
+    const std::string db = Sandbox::Current().Path("script/clinic.db");
+    const std::string params = Sandbox::Current().Path("script/params.ini");
+    const std::string script = WriteScript("session.txt", "# a temporary profile on a new file\n"
+                                                          "AddNew 1 0\n"
+                                                          "strDataSource = \"QelScript\"\n"
+                                                          "strDirectory = \"" + db + "\"\n"
+                                                          "Open2 False\n"
+                                                          "GetImageMediaTypeCount\n"
+                                                          "GetImageMediaType 1\n"
+                                                          "SearchPatient \"RO\" 1 \"\" 0 0 0\n"
+                                                          "GetFoundPatient 0\n"
+                                                          "bCompressColorImages = \"true\"\n"
+                                                          "BCOMPRESSCOLORIMAGES\n"
+                                                          "strImageMediaNameFormat = \" MED_%i \"\n"
+                                                          "ExportParameters \"" + params + "\"\n"
+                                                          "lKey\n"
+                                                          "NoSuchMember 1\n"
+                                                          "GetDoctor \"x\"\n"
+                                                          "Close\n");
+    ASSERT_EQ(RunQeldb({"script", script}).exitCode, 1) << "not registered yet";
+    ASSERT_EQ(RunQeldb({"register"}).exitCode, 0);
+
+    const auto run = RunQeldb({"script", "--json", script});
+    EXPECT_EQ(run.exitCode, 1) << "two lines failed; " << run.err;
+    const std::vector<std::string> expected = {
+        R"({"call":"AddNew","result":true,"out":[],"lErrorCode":0,"strError":""})",
+        R"({"call":"strDataSource","result":null,"out":[],"lErrorCode":0,"strError":""})",
+        R"({"call":"strDirectory","result":null,"out":[],"lErrorCode":0,"strError":""})",
+        R"({"notification":100,"p1":0,"p2":1000,"p3":0})",
+        R"({"call":"Open2","result":true,"out":[],"lErrorCode":0,"strError":""})",
+        R"({"call":"GetImageMediaTypeCount","result":true,"out":[2],"lErrorCode":0,"strError":""})",
+        R"({"call":"GetImageMediaType","result":true,"out":[2],"lErrorCode":0,"strError":""})",
+        R"({"call":"SearchPatient","result":true,"out":[0],"lErrorCode":0,"strError":""})",
+        R"({"call":"GetFoundPatient","result":false,"out":[0],"lErrorCode":10,"strError":""})",
+        R"({"call":"bCompressColorImages","result":null,"out":[],"lErrorCode":0,"strError":""})",
+        R"({"call":"BCOMPRESSCOLORIMAGES","result":true,"out":[],"lErrorCode":0,"strError":""})",
+        R"({"call":"strImageMediaNameFormat","result":null,"out":[],"lErrorCode":0,"strError":""})",
+        R"({"call":"ExportParameters","result":true,"out":[],"lErrorCode":0,"strError":""})",
+        R"({"call":"lKey","result":1000,"out":[],"lErrorCode":0,"strError":""})",
+        R"({"call":"NoSuchMember","error":"unknown member name"})",
+        R"({"call":"GetDoctor","error":"an argument has a type that cannot be converted"})",
+        R"({"notification":101,"p1":0,"p2":1000,"p3":0})",
+        R"({"call":"Close","result":true,"out":[],"lErrorCode":0,"strError":""})",
+    };
+    EXPECT_EQ(Lines(run.out), expected);
+
+    std::ifstream exported(params);
+    std::stringstream text;
+    text << exported.rdbuf();
+    EXPECT_NE(text.str().find("MediaNameFormat = MED_%i"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("CompressColorImages = 1"), std::string::npos);
+}
+
+TEST(ScriptCommand, StandardInputAndLinesThatCannotBeParsed) {
+    ASSERT_EQ(RunQeldb({"register"}).exitCode, 0);
+    const std::string input = WriteScript("stdin.txt", "lErrorCode\n"
+                                                       "\"quoted\n"
+                                                       "Get \"unterminated\n"
+                                                       "ArrangePatients 99999999999 1\n"
+                                                       "bIsOpen\n");
+    const auto run = RunQeldb({"script", "--json", "-"}, {}, input);
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<std::string> expected = {
+        R"({"call":"lErrorCode","result":0,"out":[],"lErrorCode":0,"strError":""})",
+        R"({"call":"\"quoted","error":"a line starts with a member name"})",
+        R"({"call":"Get \"unterminated","error":"a text argument lacks its closing quote"})",
+        R"({"call":"ArrangePatients 99999999999 1","error":"the number 99999999999 is out of range"})",
+        R"({"call":"bIsOpen","result":false,"out":[],"lErrorCode":0,"strError":""})",
+    };
+    EXPECT_EQ(Lines(run.out), expected);
+
+    const auto people = RunQeldb({"script"}, {}, WriteScript("plain.txt", "GetDoctorCount\n"));
+    EXPECT_EQ(people.exitCode, 0);
+    EXPECT_EQ(people.out, "GetDoctorCount -> False  out: 0  lErrorCode: 10\n");
+}
+
+}  // namespace
