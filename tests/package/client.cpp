@@ -1,15 +1,24 @@
-// Uses the native face through the umbrella header only.
+// Uses the native face through the umbrella header only: opens a new
+// database on a temporary profile, reads a count, closes.
 #include <cstdio>
+#include <string>
 
 #include <qel/qeldb.h>
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc != 2) return 1;
     CDatabaseObj db;
-    if (!db.AddNew(TRUE, FALSE) || db.GetLKey() != 1000) return 1;
-    db.SetStrDirectory("  /tmp/client.db ");
-    BSTR directory = db.GetStrDirectory();
-    const std::string text = qel::platform::Utf8FromBstr(directory);
-    qel::platform::SysFreeString(directory);
-    std::printf("client: profile %d at %s\n", static_cast<int>(db.lKey), text.c_str());
-    return text == "/tmp/client.db" ? 0 : 2;
+    if (!db.AddNew(TRUE, FALSE) || db.GetLKey() < 1000) return 2;
+    db.SetStrDataSource("QelClient");
+    db.SetStrDirectory(argv[1]);
+    if (!db.Open2(FALSE)) {
+        std::printf("client: open failed with %d\n", static_cast<int>(db.GetLErrorCode()));
+        return 3;
+    }
+    LONG types = 0;
+    const BOOL counted = db.GetImageMediaTypeCount(&types);
+    db.Close();
+    std::printf("client: profile %d, %d media types in %s\n", static_cast<int>(db.lKey), static_cast<int>(types),
+                argv[1]);
+    return counted && types == 2 ? 0 : 4;
 }

@@ -8,16 +8,30 @@ scratch=$2
 flags=(-DCMAKE_CXX_FLAGS="${3:-}" -DCMAKE_EXE_LINKER_FLAGS="${4:-}")
 here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$scratch"
-mkdir -p "$scratch"
+mkdir -p "$scratch/odbcsys"
+
+# Everything the component and its program write stays in the scratch folder.
+cp /etc/odbcinst.ini "$scratch/odbcsys/"
+export QEL_REGISTRY_FILE="$scratch/registry.reg" QEL_LOG_DIR="$scratch/log" QEL_RUNTIME_DIR="$scratch/run" \
+       QEL_DATA_DIR="$scratch/data" ODBCINI="$scratch/odbc.ini" ODBCSYSINI="$scratch/odbcsys" \
+       XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/share"
 
 cmake -S "$here" -B "$scratch/from-build" -G Ninja "${flags[@]}" -Dqeldb_DIR="$build" >/dev/null
 cmake --build "$scratch/from-build" >/dev/null
-"$scratch/from-build/client"
+"$scratch/from-build/client" "$scratch/from-build.db"
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
 cmake -S "$here" -B "$scratch/from-install" -G Ninja "${flags[@]}" -DCMAKE_PREFIX_PATH="$scratch/prefix" >/dev/null
 cmake --build "$scratch/from-install" >/dev/null
-LD_LIBRARY_PATH="$scratch/prefix/lib" "$scratch/from-install/client"
+LD_LIBRARY_PATH="$scratch/prefix/lib" "$scratch/from-install/client" "$scratch/from-install.db"
 PKG_CONFIG_PATH="$scratch/prefix/lib/pkgconfig" pkg-config --exists qeldb
 test -f "$scratch/prefix/bin/page1.lay"
 "$scratch/prefix/bin/qeldb" --version
+
+# The installed program registers the installed library and drives it by ProgID.
+"$scratch/prefix/bin/qeldb" register | grep -q "$scratch/prefix/lib/libqeldb.so"
+printf 'AddNew 1 0\nstrDataSource = "QelInstalled"\nstrDirectory = "%s"\nOpen2 0\nGetImageMediaTypeCount\nClose\n' \
+  "$scratch/installed.db" >"$scratch/script.txt"
+"$scratch/prefix/bin/qeldb" script --json "$scratch/script.txt" >"$scratch/script.out"
+grep -q '{"call":"GetImageMediaTypeCount","result":true,"out":\[2\]' "$scratch/script.out"
+grep -q '{"call":"Close","result":true' "$scratch/script.out"
