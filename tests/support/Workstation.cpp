@@ -34,8 +34,6 @@ std::string Env(const char* name, const char* otherwise) {
 
 }  // namespace
 
-std::chrono::seconds WorkstationProcess::s_timeout{300};
-
 Workstation::Workstation(const fs::path& root, const std::string& name) : m_name(name), m_folder(root / name) {
     for (const char* dir : {"config", "state", "runtime", "data", "odbc", "logs"}) fs::create_directories(m_folder / dir);
     fs::permissions(m_folder / "runtime", fs::perms::owner_all, fs::perm_options::replace);
@@ -167,7 +165,7 @@ void WorkstationProcess::Post(const std::string& command) {
 }
 
 std::string WorkstationProcess::Receive() {
-    const auto deadline = std::chrono::steady_clock::now() + s_timeout;
+    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
     for (;;) {
         const auto end = m_buffer.find('\n');
         if (end != std::string::npos) {
@@ -199,7 +197,7 @@ int WorkstationProcess::Finish() {
     CloseInput();
     if (m_pid <= 0) return -1;
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + s_timeout;
+    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
     pid_t done = 0;
     while ((done = ::waitpid(m_pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -90,8 +90,6 @@ public:
     // the process did not end normally.
     int Finish();
 
-    static void SetAnswerTimeout(std::chrono::seconds timeout) { s_timeout = timeout; }
-
 private:
     void CloseInput();
 
@@ -99,7 +97,8 @@ private:
     int m_input;
     int m_output;
     std::string m_buffer;
-    static std::chrono::seconds s_timeout;
+    // How long an answer or the exit may take.
+    static constexpr std::chrono::seconds kTimeout{300};
 };
 
 // The words of an answer line ("ok 1 2 3" gives {"ok", "1", "2", "3"}).
