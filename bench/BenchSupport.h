@@ -1,12 +1,15 @@
 // Shared pieces of the benchmarks: a scratch folder with its own ODBC and
-// registry files, and (from the test support) a way to give a database
-// object an open connection without the open path.
+// registry files, throw-away databases on the PostgreSQL server named by
+// QEL_PG_HOST, QEL_PG_PORT and QEL_PG_USER (`eval "$(bash scripts/pg start)"`),
+// and (from the test support) a way to give a database object an open
+// connection without the open path.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -41,6 +44,44 @@ inline const std::filesystem::path& Scratch() {
 inline std::string NewDatabasePath(const std::string& name) {
     static int counter = 0;
     return (Scratch() / fmt::format("{}-{}.db", name, ++counter)).string();
+}
+
+inline std::string Env(const char* name, const char* otherwise) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : otherwise;
+}
+
+inline bool PostgresAvailable() { return !Env("QEL_PG_HOST", "").empty() && !Env("QEL_PG_PORT", "").empty(); }
+
+inline std::string PostgresConnectString(const std::string& database) {
+    return fmt::format("DRIVER={};Server={};Port={};Database={};UID={};ByteaAsLongVarBinary=1",
+                       qel::datasource::kClientServerDriver, Env("QEL_PG_HOST", ""), Env("QEL_PG_PORT", ""), database,
+                       Env("QEL_PG_USER", "postgres"));
+}
+
+// A new empty PostgreSQL database for this run, dropped at exit; its name.
+inline std::string NewPostgresDatabase(const std::string& name) {
+    static int counter = 0;
+    const std::string database = fmt::format("qelbench_{}_{}_{}", name, ::getpid(), ++counter);
+    Scratch();  // the driver list the admin connection needs
+    CDatabase admin;
+    admin.OpenEx(PostgresConnectString("postgres").c_str());
+    admin.ExecuteSQL(fmt::format("CREATE DATABASE {}", database).c_str());
+    static std::vector<std::string> created;
+    if (created.empty()) {
+        std::atexit([] {
+            try {
+                CDatabase cleanup;
+                cleanup.OpenEx(PostgresConnectString("postgres").c_str());
+                for (const auto& db : created)
+                    cleanup.ExecuteSQL(fmt::format("DROP DATABASE IF EXISTS {} WITH (FORCE)", db).c_str());
+            } catch (...) {
+                // The throw-away server goes away with the run anyway.
+            }
+        });
+    }
+    created.push_back(database);
+    return database;
 }
 
 }  // namespace qel::bench

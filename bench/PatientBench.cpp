@@ -1,9 +1,11 @@
 // The patient cache against the database it caches, with 100,000 generated
-// patients in a SQLite database (written through the record library in one
-// transaction, with a progress display):
+// patients (written through the record library in one transaction, with a
+// progress display):
 //   BM_BuildPatientSet    building the patient set (also reports the memory
 //                         per cached patient)     vs  BM_FetchPatients: a plain
-//                         ODBC SELECT and fetch of the same rows and columns
+//                         ODBC SELECT and fetch of the same rows and columns;
+//                         both on a SQLite file (engine:2) and on PostgreSQL
+//                         (engine:1, skipped without QEL_PG_HOST/QEL_PG_PORT)
 //   BM_Search*            name (exact, prefix, contains) and number searches
 //                         vs  BM_Sql*: the equivalent indexed query through ODBC
 #include <benchmark/benchmark.h>
@@ -11,7 +13,10 @@
 #include <cstdio>
 #include <malloc.h>
 
+#include <map>
+
 #include "bench/BenchSupport.h"
+#include "support/Workstation.h"
 
 namespace {
 
@@ -29,13 +34,26 @@ long AllocatedBytes() {
     return static_cast<long>(info.uordblks + info.hblkhd);
 }
 
-// One opened database with the generated patients, shared by every benchmark.
-CDatabaseObj& Database() {
-    static CDatabaseObj* db = [] {
+// One opened database per engine with the generated patients, shared by
+// every benchmark of that engine.
+CDatabaseObj& Database(LONG engine = 2) {
+    static std::map<LONG, CDatabaseObj*> databases;
+    CDatabaseObj*& db = databases[engine];
+    if (db == nullptr) db = [engine] {
         auto* obj = new CDatabaseObj;
         obj->AddNew(TRUE, FALSE);
-        obj->SetStrDataSource("QelBenchPatients");
-        obj->SetStrDirectory(qel::bench::NewDatabasePath("patients").c_str());
+        if (engine == 1) {
+            const std::string database = qel::bench::NewPostgresDatabase("patients");
+            qel::test::AddClientServerDataSource(qel::bench::Scratch() / "odbc/odbc.ini", "QelBenchPatientsPg",
+                                                 database);
+            // The native face's member: the automation setter is read-only.
+            obj->lEngine = 1;
+            obj->SetStrDataSource("QelBenchPatientsPg");
+            obj->SetStrDirectory(database.c_str());
+        } else {
+            obj->SetStrDataSource("QelBenchPatients");
+            obj->SetStrDirectory(qel::bench::NewDatabasePath("patients").c_str());
+        }
         if (!obj->Open2(FALSE)) {
             std::fprintf(stderr, "cannot open the benchmark database (%d)\n", static_cast<int>(obj->lErrorCode));
             std::exit(1);
@@ -67,8 +85,17 @@ CDatabaseObj& Database() {
     return *db;
 }
 
+bool EngineAvailable(benchmark::State& state) {
+    if (state.range(0) == 1 && !qel::bench::PostgresAvailable()) {
+        state.SkipWithError("no PostgreSQL server (QEL_PG_HOST/QEL_PG_PORT)");
+        return false;
+    }
+    return true;
+}
+
 void BM_BuildPatientSet(benchmark::State& state) {
-    CDatabaseObj& db = Database();
+    if (!EngineAvailable(state)) return;
+    CDatabaseObj& db = Database(static_cast<LONG>(state.range(0)));
     long perPatient = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -83,10 +110,11 @@ void BM_BuildPatientSet(benchmark::State& state) {
     }
     state.counters["bytes_per_patient"] = static_cast<double>(perPatient);
 }
-BENCHMARK(BM_BuildPatientSet)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_BuildPatientSet)->ArgName("engine")->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_FetchPatients(benchmark::State& state) {
-    CDatabaseObj& db = Database();
+    if (!EngineAvailable(state)) return;
+    CDatabaseObj& db = Database(static_cast<LONG>(state.range(0)));
     for (auto _ : state) {
         qel::odbc::Statement st(*db.GetDatabase());
         st.Prepare("SELECT PATID, PATKEY, PATDOCKEY, PATNAME, PATKANJINAME, PATNUMBER, PATCREATED, PATIMGCNT, "
@@ -110,7 +138,7 @@ void BM_FetchPatients(benchmark::State& state) {
         if (rows != kPatients) state.SkipWithError("rows missing");
     }
 }
-BENCHMARK(BM_FetchPatients)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_FetchPatients)->ArgName("engine")->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void Search(benchmark::State& state, const char* name, SHORT nameMode, const char* number, SHORT numberMode) {
     CDatabaseObj& db = Database();

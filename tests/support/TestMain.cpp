@@ -1,8 +1,14 @@
 // The main of every test program: puts the process into its sandbox before
-// the first test runs.
+// the first test runs. Started with --workstation, the program is a simulated
+// workstation instead (support/WorkstationShell.h): it runs no test and keeps
+// the environment its starter gave it.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <iostream>
+
 #include "support/Sandbox.h"
+#include "support/WorkstationShell.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // Under the sanitizers, libraries the ODBC driver manager unloads stay
@@ -21,6 +27,8 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], qel::test::kWorkstationFlag) == 0)
+        return qel::test::RunWorkstationShell(std::cin, std::cout);
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new SandboxEnvironment);
     return RUN_ALL_TESTS();
