@@ -7,3 +7,5 @@
 #include <CLI/CLI.hpp>
 
 void AddSelfCheckCommand(CLI::App& app, int& exitCode);
+void AddPatientsCommand(CLI::App& app, int& exitCode);
+void AddDemoCommand(CLI::App& app, int& exitCode);

@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
 
     int exitCode = 0;
     AddSelfCheckCommand(app, exitCode);
+    AddPatientsCommand(app, exitCode);
+    AddDemoCommand(app, exitCode);
 
     CLI11_PARSE(app, argc, argv);
     if (app.get_subcommands().empty()) std::fputs(app.help().c_str(), stdout);
