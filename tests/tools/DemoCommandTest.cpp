@@ -44,7 +44,8 @@ TEST(DemoCommandTest, SecondRunReusesTheDatabaseAndAddsNothing) {
     EXPECT_THAT(first.out, HasSubstr("Number search \"QD-0007\": 1 found\n  Barone Stefano       QD-0007\n"));
     EXPECT_THAT(first.out, HasSubstr("(key 1): 24 patients"));
     const std::string parameters = ReadFile(Sandbox::Current().Path("data/demo-parameters.ini"));
-    EXPECT_THAT(parameters, HasSubstr("MediaTypeCount="));
+    EXPECT_THAT(parameters, HasSubstr("MediaNameFormat = %Y%m%d_%i\n"));
+    EXPECT_THAT(first.out, HasSubstr("media name format    %Y%m%d_%i\n"));
     EXPECT_THAT(first.out, HasSubstr("registry file        " + Sandbox::Current().RegistryFile()));
 
     const ProgramResult second = RunQeldb({"demo"});

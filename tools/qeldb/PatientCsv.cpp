@@ -227,7 +227,8 @@ ParsedPatients ParsePatientCsv(std::string_view text) {
         return parsed;
     }
     if (!record.error.empty()) {
-        parsed.fatal = fmt::format("line {}: header: {}", record.line, record.error);
+        parsed.fatalLine = record.line;
+        parsed.fatal = "header: " + record.error;
         return parsed;
     }
 
@@ -238,20 +239,21 @@ ParsedPatients ParsePatientCsv(std::string_view text) {
         const std::string name = Lower(Trim(record.fields[i]));
         const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
         if (known == kColumnNames.end()) {
-            parsed.fatal = fmt::format("line {}: unknown column \"{}\" in the header (the columns are {})",
-                                       record.line, name, expected);
+            parsed.fatalLine = record.line;
+            parsed.fatal = fmt::format("unknown column \"{}\" in the header (the columns are {})", name, expected);
             return parsed;
         }
         int& slot = position[static_cast<size_t>(known - kColumnNames.begin())];
         if (slot >= 0) {
-            parsed.fatal = fmt::format("line {}: column \"{}\" appears twice in the header", record.line, name);
+            parsed.fatalLine = record.line;
+            parsed.fatal = fmt::format("column \"{}\" appears twice in the header", name);
             return parsed;
         }
         slot = static_cast<int>(i);
     }
     if (position[eName] < 0) {
-        parsed.fatal = fmt::format("line {}: the header has no \"name\" column (the columns are {})", record.line,
-                                   expected);
+        parsed.fatalLine = record.line;
+        parsed.fatal = fmt::format("the header has no \"name\" column (the columns are {})", expected);
         return parsed;
     }
     const size_t fieldCount = record.fields.size();

@@ -48,6 +48,7 @@ struct RowProblem {
 
 struct ParsedPatients {
     std::string fatal;  // the file cannot be read at all (header); rows are empty then
+    int fatalLine = 0;  // where, when a line is to blame
     std::vector<PatientRow> rows;
     std::vector<RowProblem> problems;
 };

@@ -161,7 +161,10 @@ private:
 
 ImportOutcome ImportRun::Run(const ParsedPatients& parsed) {
     const auto started = std::chrono::steady_clock::now();
-    if (!parsed.fatal.empty()) return Fail(1, parsed.fatal);
+    if (ReportUnreadable(parsed, m_options.source)) {
+        m_outcome.exitCode = 1;
+        return m_outcome;
+    }
 
     Existing existing;
     std::string failure;
@@ -297,6 +300,13 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
 
 ImportOutcome ImportPatients(CDatabaseObj& db, const ParsedPatients& parsed, const ImportOptions& options) {
     return ImportRun(db, options).Run(parsed);
+}
+
+bool ReportUnreadable(const ParsedPatients& parsed, const std::string& source) {
+    if (parsed.fatal.empty()) return false;
+    if (parsed.fatalLine > 0) fmt::print(stderr, "{}:{}: {}\n", source, parsed.fatalLine, parsed.fatal);
+    else fmt::print(stderr, "{}: {}\n", source, parsed.fatal);
+    return true;
 }
 
 std::string ImportSummary(const ImportOutcome& outcome) {

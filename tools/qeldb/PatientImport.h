@@ -34,5 +34,9 @@ struct ImportOutcome {
 
 ImportOutcome ImportPatients(CDatabaseObj& db, const ParsedPatients& parsed, const ImportOptions& options);
 
+// Prints why the input cannot be read at all ("SOURCE[:LINE]: reason");
+// false when it can.
+bool ReportUnreadable(const ParsedPatients& parsed, const std::string& source);
+
 // "imported N patients, M new doctors[, skipped K invalid rows], in T s"
 std::string ImportSummary(const ImportOutcome& outcome);

@@ -48,6 +48,7 @@ int RunImport(const ImportArguments& args) {
         return 1;
     }
     const ParsedPatients parsed = ParsePatientCsv(text.str());
+    if (ReportUnreadable(parsed, args.file)) return 1;  // before a database is opened, let alone created
 
     OpenedDatabase opened;
     if (!opened.Open(args.profile, "patients import")) return 2;
