@@ -154,6 +154,20 @@ TEST_F(PatientsCommandTest, AFailedWriteLeavesNothingOfTheImport) {
     EXPECT_EQ(ListCsv(), std::string(kHeader) + "Gallo Pia,,1,,,\n");
     const ProgramResult doctors = RunQeldb({"patients", "list", "--data-source", "QelImport", "--path", Db()});
     EXPECT_THAT(doctors.out, Not(HasSubstr("Dott. Nuovo")));
+
+    // The keys were reserved before the transaction and stay used: the
+    // counters continue after the block of the failed import.
+    CDatabaseObj db;
+    ASSERT_TRUE(db.AddNew(TRUE, FALSE));
+    db.SetStrDataSource("QelKeys");
+    db.SetStrDirectory(Db().c_str());
+    ASSERT_TRUE(db.Open2(FALSE)) << db.lErrorCode;
+    LONG key = 0;
+    ASSERT_TRUE(db.GetNewKey(4, &key));
+    EXPECT_EQ(key, 5);  // 1 for Gallo Pia, 2..4 for the three refused
+    ASSERT_TRUE(db.GetNewKey(1, &key));
+    EXPECT_EQ(key, 2);
+    db.Close();
 }
 
 TEST_F(PatientsCommandTest, BadArgumentsAndHeadersGiveOneClearMessage) {
