@@ -6,9 +6,11 @@
 // what the database holds and how it is set up goes to stdout.
 #include "tools/qeldb/Commands.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fmt/core.h>
@@ -204,9 +206,23 @@ int Demo::Run() {
     if (!PrintPatients(byName)) return Fail("cannot read a found patient");
     fmt::print("\nNumber search \"{}\": {} found\n", kSampleNumber, byNumber.size());
     if (!PrintPatients(byNumber)) return Fail("cannot read a found patient");
-    if (doctorKey >= 0)
+    if (doctorKey >= 0) {
+        // The search answers in the patient set's hash order; the first few
+        // by name keep the summary the same from run to run.
+        constexpr size_t kShown = 3;
+        std::vector<std::pair<std::string, LONG>> named;
+        for (LONG key : byDoctor) {
+            CPatientData* patient = nullptr;
+            if (!m_db.GetPatientData(key, &patient)) return Fail("cannot read a patient of the doctor");
+            named.emplace_back(patient->m_strName, key);
+        }
+        std::sort(named.begin(), named.end());
+        for (size_t i = 0; i < named.size(); ++i) byDoctor[i] = named[i].second;
         fmt::print("\nDoctor search \"{}\" (key {}): {} patients\n", kDoctor, doctorKey, byDoctor.size());
-    else
+        if (!PrintPatients({byDoctor.begin(), byDoctor.begin() + static_cast<long>(std::min(kShown, byDoctor.size()))}))
+            return Fail("cannot read a patient of the doctor");
+        if (byDoctor.size() > kShown) fmt::print("  … and {} more\n", byDoctor.size() - kShown);
+    } else
         fmt::print("\nDoctor search: no doctor named \"{}\"\n", kDoctor);
     fmt::print("\nSettings\n");
     fmt::print("  compress grayscale   {}\n", YesNo(grayscale));
