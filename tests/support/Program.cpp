@@ -13,16 +13,6 @@
 extern char** environ;
 
 namespace qel::test {
-namespace {
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-}  // namespace
 
 ProgramResult RunQeldb(const std::vector<std::string>& args,
                        const std::map<std::string, std::optional<std::string>>& environment,
@@ -59,9 +49,29 @@ ProgramResult RunQeldb(const std::vector<std::string>& args,
     if (spawned != 0) return result;
     int status = 0;
     if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    result.out = ReadText(out);
-    result.err = ReadText(err);
+    result.out = ReadFile(out);
+    result.err = ReadFile(err);
     return result;
+}
+
+std::string WriteSandboxFile(const std::string& name, const std::string& content) {
+    const std::string path = Sandbox::Current().Path(name);
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 }  // namespace qel::test

@@ -25,4 +25,9 @@ ProgramResult RunQeldb(const std::vector<std::string>& args,
                        const std::map<std::string, std::optional<std::string>>& environment = {},
                        const std::string& input = "/dev/null");
 
+// Writes a file into the sandbox and returns its path.
+std::string WriteSandboxFile(const std::string& name, const std::string& content);
+std::string ReadFile(const std::string& path);
+std::vector<std::string> Lines(const std::string& text);
+
 }  // namespace qel::test

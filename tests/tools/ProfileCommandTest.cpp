@@ -31,12 +31,7 @@ using qel::test::Sandbox;
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using qel::test::ReadFile;
 
 using Result = qel::test::ProgramResult;
 
@@ -58,7 +53,7 @@ using Section = std::map<std::string, std::string>;
 
 Section IniSection(const std::string& name) {
     Section section;
-    std::istringstream file(ReadText(Sandbox::Current().OdbcIni()));
+    std::istringstream file(ReadFile(Sandbox::Current().OdbcIni()));
     std::string line;
     bool inside = false;
     while (std::getline(file, line)) {
@@ -252,7 +247,7 @@ TEST_F(ProfileCommand, PostgresProfileWritesItsDataSourceAndKeepsItAcrossChanges
 
     // A connection change rewrites it: other keys stay (also one added by
     // hand), and without a password source no password is written.
-    std::string ini = ReadText(Sandbox::Current().OdbcIni());
+    std::string ini = ReadFile(Sandbox::Current().OdbcIni());
     ini.replace(ini.find("[QelPg7]\n"), 9, "[QelPg7]\nSSLmode=require\n");
     std::ofstream(Sandbox::Current().OdbcIni(), std::ios::trunc) << ini;
     Result port = Profile({"set", "7", "--port", "5434"}, {{"QEL_PG_PASSWORD", std::nullopt}});

@@ -16,17 +16,11 @@ using qel::test::Sandbox;
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+using qel::test::Lines;
+using qel::test::ReadFile;
 
 std::string WriteScript(const std::string& name, const std::string& text) {
-    const std::string path = Sandbox::Current().Path(name);
-    std::ofstream(path) << text;
-    return path;
+    return qel::test::WriteSandboxFile(name, text);
 }
 
 TEST(ScriptCommand, ASessionByMemberNames) {
@@ -76,11 +70,9 @@ TEST(ScriptCommand, ASessionByMemberNames) {
     };
     EXPECT_EQ(Lines(run.out), expected);
 
-    std::ifstream exported(params);
-    std::stringstream text;
-    text << exported.rdbuf();
-    EXPECT_NE(text.str().find("MediaNameFormat = MED_%i"), std::string::npos) << text.str();
-    EXPECT_NE(text.str().find("CompressColorImages = 1"), std::string::npos);
+    const std::string text = ReadFile(params);
+    EXPECT_NE(text.find("MediaNameFormat = MED_%i"), std::string::npos) << text;
+    EXPECT_NE(text.find("CompressColorImages = 1"), std::string::npos);
 }
 
 TEST(ScriptCommand, StandardInputAndLinesThatCannotBeParsed) {

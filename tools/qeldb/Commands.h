@@ -9,3 +9,5 @@
 void AddSelfCheckCommand(CLI::App& app, int& exitCode);
 void AddScriptCommands(CLI::App& app, int& exitCode);
 void AddProfileCommand(CLI::App& app, int& exitCode);
+void AddPatientsCommand(CLI::App& app, int& exitCode);
+void AddDemoCommand(CLI::App& app, int& exitCode);

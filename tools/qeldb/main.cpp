@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     AddSelfCheckCommand(app, exitCode);
     AddScriptCommands(app, exitCode);
     AddProfileCommand(app, exitCode);
+    AddPatientsCommand(app, exitCode);
+    AddDemoCommand(app, exitCode);
 
     CLI11_PARSE(app, argc, argv);
     if (app.get_subcommands().empty()) std::fputs(app.help().c_str(), stdout);

@@ -1,0 +1,258 @@
+// `qeldb demo`: the component's main job on the embedded default. A SQLite
+// database demo.db in the user's data folder (created on the first run and
+// reused after) is opened through a temporary profile, filled once with a
+// doctor and sample patients through the patient import, searched by name,
+// number and doctor, and its parameters are exported beside it; a summary of
+// what the database holds and how it is set up goes to stdout.
+#include "tools/qeldb/Commands.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <fmt/core.h>
+
+#include <qel/database/DatabaseObj.h>
+#include <qel/outside/Log.h>
+#include <qel/outside/records/CachedData.h>
+#include <qel/platform/Registry.h>
+
+#include "tools/qeldb/PatientCsv.h"
+#include "tools/qeldb/PatientImport.h"
+#include "tools/qeldb/ProfileSelection.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDataSource = "QEL Demo";
+constexpr const char* kDoctor = "Dott.ssa Elena Ferraris";
+constexpr const char* kNamePrefix = "RO";
+constexpr const char* kSampleNumber = "QD-0007";
+
+struct Sample {
+    const char* name;
+    char sex;
+};
+
+// Six names begin with "RO"; Barone only contains it.
+constexpr Sample kSamples[] = {
+    {"Rossi Mario", 'M'},        {"Rossi Giulia", 'F'},      {"Romano Luca", 'M'},       {"Ronchi Paola", 'F'},
+    {"Rossetti Andrea", 'M'},    {"Rota Chiara", 'F'},       {"Barone Stefano", 'M'},    {"Bianchi Laura", 'F'},
+    {"Colombo Davide", 'M'},     {"Conti Marta", 'F'},       {"Costa Paolo", 'M'},       {"De Luca Sara", 'F'},
+    {"Esposito Marco", 'M'},     {"Ferrari Anna", 'F'},      {"Fontana Luigi", 'M'},     {"Galli Elena", 'F'},
+    {"Gallo Francesco", 'M'},    {"Giordano Alessia", 'F'},  {"Greco Matteo", 'M'},      {"Lombardi Silvia", 'F'},
+    {"Mancini Giorgio", 'M'},    {"Marino Valentina", 'F'},  {"Moretti Simone", 'M'},    {"Ricci Federica", 'F'},
+    {"Rizzo Antonio", 'M'},      {"Russo Beatrice", 'F'},    {"Santoro Riccardo", 'M'},  {"Bruno Ilaria", 'F'},
+    {"Caruso Enrico", 'M'},      {"Villa Noemi", 'F'},       {"Leone Tommaso", 'M'},     {"Longo Camilla", 'F'},
+    {"Martini Lorenzo", 'M'},    {"Serra Aurora", 'F'},      {"Vitale Gabriele", 'M'},   {"Pellegrini Irene", 'F'},
+};
+constexpr long kSampleCount = static_cast<long>(sizeof kSamples / sizeof kSamples[0]);
+
+// The samples in the import format: numbers QD-0001..., dates spread over
+// sixty years, two patients in three with the demo doctor.
+std::string SampleCsv() {
+    std::string text = PatientCsvHeader();
+    for (int i = 1; i <= kSampleCount; ++i) {
+        PatientRow row;
+        row.name = kSamples[i - 1].name;
+        row.number = fmt::format("QD-{:04}", i);
+        row.birth = {1950 + (i * 7) % 60, 1 + (i * 5) % 12, 1 + (i * 11) % 28};
+        row.sex = kSamples[i - 1].sex == 'M' ? kSexMale : kSexFemale;
+        row.doctor = i % 3 == 0 ? "" : kDoctor;
+        text += PatientCsvLine(row);
+    }
+    return text;
+}
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// $QEL_DATA_DIR, else $XDG_DATA_HOME/talveni, else ~/.local/share/talveni.
+std::string DataFolder() {
+    if (std::string data = Env("QEL_DATA_DIR"); !data.empty()) return data;
+    if (std::string xdg = Env("XDG_DATA_HOME"); !xdg.empty()) return (fs::path(xdg) / "talveni").string();
+    if (std::string home = Env("HOME"); !home.empty()) return (fs::path(home) / ".local/share/talveni").string();
+    return {};
+}
+
+const char* YesNo(BOOL value) { return value ? "yes" : "no"; }
+
+class Demo {
+public:
+    Demo() = default;
+    ~Demo() {
+        if (m_db.bIsOpen) m_db.Close();
+    }
+    Demo(const Demo&) = delete;
+    Demo& operator=(const Demo&) = delete;
+
+    int Run();
+
+private:
+    int Fail(const std::string& what) {
+        fmt::print(stderr, "qeldb demo: {}\n", DescribeFailure(m_db, what));
+        return 2;
+    }
+    // Name and number of each key, one line each.
+    bool PrintPatients(const std::vector<LONG>& keys);
+
+    CDatabaseObj m_db;
+};
+
+int Demo::Run() {
+    const std::string folder = DataFolder();
+    if (folder.empty()) {
+        fmt::print(stderr, "qeldb demo: no data folder: set QEL_DATA_DIR, XDG_DATA_HOME or HOME\n");
+        return 2;
+    }
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) {
+        fmt::print(stderr, "qeldb demo: cannot create the data folder {}: {}\n", folder, ec.message());
+        return 2;
+    }
+    const std::string path = (fs::path(folder) / "demo.db").string();
+    const std::string parameters = (fs::path(folder) / "demo-parameters.ini").string();
+    const bool created = !fs::exists(path, ec);
+
+    fmt::print(stderr, "{} the database {} …\n", created ? "Creating" : "Opening", path);
+    if (!m_db.AddNew(TRUE, FALSE)) return Fail("cannot prepare a temporary profile");
+    m_db.SetStrDataSource(kDataSource);
+    m_db.SetStrDirectory(path.c_str());
+    if (!m_db.Open2(FALSE)) return Fail("cannot open the database " + path);
+
+    LONG patients = 0;
+    if (!m_db.GetPatientCount(&patients)) return Fail("cannot count the patients");
+    long added = 0;
+    if (patients == 0) {
+        fmt::print(stderr, "Adding {} sample patients …\n", kSampleCount);
+        ImportOptions options;
+        options.source = "sample patients";
+        options.showProgress = false;
+        const ImportOutcome outcome = ImportPatients(m_db, ParsePatientCsv(SampleCsv()), options);
+        if (outcome.exitCode != 0) return Fail("cannot add the sample patients");
+        added = outcome.patients;
+        fmt::print(stderr, "  {}\n", ImportSummary(outcome));
+    } else {
+        fmt::print(stderr, "The database holds {} patients already; nothing added.\n", patients);
+    }
+
+    LONG doctors = 0, mediaTypes = 0, media = 0;
+    if (!m_db.GetDoctorCount(&doctors) || !m_db.GetPatientCount(&patients) ||
+        !m_db.GetImageMediaTypeCount(&mediaTypes) || !m_db.GetImageMediaCount(&media))
+        return Fail("cannot count the records");
+
+    fmt::print(stderr, "Searching …\n");
+    LONG found = 0;
+    if (!m_db.SearchPatient(kNamePrefix, 1, "", 0, FALSE, FALSE, &found)) return Fail("the name search failed");
+    std::vector<LONG> byName;
+    for (LONG i = 0; i < found; ++i) {
+        LONG key = 0;
+        if (!m_db.GetFoundPatient(i, &key)) return Fail("cannot read a found patient");
+        byName.push_back(key);
+    }
+    if (!m_db.SearchPatient("", 0, kSampleNumber, 0, FALSE, FALSE, &found)) return Fail("the number search failed");
+    std::vector<LONG> byNumber;
+    for (LONG i = 0; i < found; ++i) {
+        LONG key = 0;
+        if (!m_db.GetFoundPatient(i, &key)) return Fail("cannot read a found patient");
+        byNumber.push_back(key);
+    }
+    LONG doctorKey = -1;
+    for (LONG i = 0; i < doctors && doctorKey < 0; ++i) {
+        LONG key = 0;
+        CDoctorData* doctor = nullptr;
+        if (!m_db.GetDoctor(i, &key) || !m_db.GetDoctorData(key, &doctor)) return Fail("cannot read a doctor");
+        if (doctor->m_strName == kDoctor) doctorKey = key;
+    }
+    std::vector<LONG> byDoctor;
+    if (doctorKey >= 0) {
+        if (!m_db.SearchDoctor(doctorKey, &found)) return Fail("the doctor search failed");
+        for (LONG i = 0; i < found; ++i) {
+            LONG key = 0;
+            if (!m_db.GetDoctorOwnerKey(i, &key)) return Fail("cannot read a patient of the doctor");
+            byDoctor.push_back(key);
+        }
+    }
+
+    fmt::print(stderr, "Exporting the parameters …\n");
+    if (!m_db.ExportParameters(parameters.c_str())) return Fail("cannot export the parameters to " + parameters);
+
+    const BOOL grayscale = m_db.GetBCompressGrayscaleImages();
+    const BOOL color = m_db.GetBCompressColorImages();
+    const BOOL duplicates = m_db.GetBAllowDuplicatePatientIDs();
+    const BOOL defaultName = m_db.GetBDefaultImageMediaName();
+    const std::string format = m_db.strImageMediaNameFormat;
+    const LONG currentMedia = m_db.GetLCurrentMedia();
+    if (m_db.lErrorCode != 0) return Fail("cannot read the settings");
+
+    fmt::print("Demo database\n");
+    fmt::print("  database             {} ({})\n", path, created ? "created now" : "reused");
+    fmt::print("  parameter file       {}\n", parameters);
+    fmt::print("  registry file        {}\n", qel::platform::Registry::CurrentUser().FilePath());
+    fmt::print("  log folder           {}\n", fs::path(qel::outside::LogFilePath()).parent_path().string());
+    fmt::print("\nContents\n");
+    fmt::print("  doctors              {}\n", doctors);
+    fmt::print("  patients             {} ({} added now)\n", patients, added);
+    fmt::print("  media types          {}\n", mediaTypes);
+    fmt::print("  media                {}\n", media);
+    fmt::print("\nName search \"{}\" (begins with): {} found\n", kNamePrefix, byName.size());
+    if (!PrintPatients(byName)) return Fail("cannot read a found patient");
+    fmt::print("\nNumber search \"{}\": {} found\n", kSampleNumber, byNumber.size());
+    if (!PrintPatients(byNumber)) return Fail("cannot read a found patient");
+    if (doctorKey >= 0) {
+        // The search answers in the patient set's hash order; the first few
+        // by name keep the summary the same from run to run.
+        constexpr size_t kShown = 3;
+        std::vector<std::pair<std::string, LONG>> named;
+        for (LONG key : byDoctor) {
+            CPatientData* patient = nullptr;
+            if (!m_db.GetPatientData(key, &patient)) return Fail("cannot read a patient of the doctor");
+            named.emplace_back(patient->m_strName, key);
+        }
+        std::sort(named.begin(), named.end());
+        for (size_t i = 0; i < named.size(); ++i) byDoctor[i] = named[i].second;
+        fmt::print("\nDoctor search \"{}\" (key {}): {} patients\n", kDoctor, doctorKey, byDoctor.size());
+        if (!PrintPatients({byDoctor.begin(), byDoctor.begin() + static_cast<long>(std::min(kShown, byDoctor.size()))}))
+            return Fail("cannot read a patient of the doctor");
+        if (byDoctor.size() > kShown) fmt::print("  … and {} more\n", byDoctor.size() - kShown);
+    } else
+        fmt::print("\nDoctor search: no doctor named \"{}\"\n", kDoctor);
+    fmt::print("\nSettings\n");
+    fmt::print("  compress grayscale   {}\n", YesNo(grayscale));
+    fmt::print("  compress color       {}\n", YesNo(color));
+    fmt::print("  duplicate IDs        {}\n", duplicates ? "allowed" : "refused");
+    fmt::print("  media name format    {}{}\n", format, defaultName ? " (default names on)" : "");
+    fmt::print("  current medium       {}\n", currentMedia == 0 ? std::string("none") : std::to_string(currentMedia));
+
+    fmt::print(stderr, "Closing …\n");
+    m_db.Close();
+    return 0;
+}
+
+bool Demo::PrintPatients(const std::vector<LONG>& keys) {
+    for (LONG key : keys) {
+        CPatientData* patient = nullptr;
+        if (!m_db.GetPatientData(key, &patient)) return false;
+        fmt::print("  {:<20} {}\n", patient->m_strName, patient->m_strNumber);
+    }
+    return true;
+}
+
+}  // namespace
+
+void AddDemoCommand(CLI::App& app, int& exitCode) {
+    app.add_subcommand("demo",
+                       "Open (or create) the demo database in the data folder, add sample patients on the first run, "
+                       "search them, export the parameters and print a summary")
+        ->callback([&exitCode] {
+            Demo demo;
+            exitCode = demo.Run();
+        });
+}

@@ -1,0 +1,323 @@
+#include "tools/qeldb/PatientCsv.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <ctime>
+#include <tuple>
+
+#include <fmt/core.h>
+
+namespace {
+
+enum Column { eName, eKanjiName, eNumber, eBirthDate, eSex, eDoctor, eColumnCount };
+constexpr std::array<const char*, eColumnCount> kColumnNames = {"name", "kanji_name", "number",
+                                                                "birth_date", "sex", "doctor"};
+
+// One record as read, before its fields mean anything.
+struct RawRecord {
+    int line = 0;
+    std::vector<std::string> fields;
+    std::string error;  // a quoting fault; the fields are incomplete then
+    bool blank = false; // nothing at all on the line
+};
+
+// Splits the text into records; line numbers count every line end, also
+// those inside quoted fields.
+class CsvReader {
+public:
+    explicit CsvReader(std::string_view text) : m_text(text) {
+        if (m_text.substr(0, 3) == "\xEF\xBB\xBF") m_pos = 3;
+    }
+
+    bool Next(RawRecord& record) {
+        if (m_pos >= m_text.size()) return false;
+        record = RawRecord{};
+        record.line = m_line;
+        record.blank = AtLineEnd();
+        std::string field;
+        for (;;) {
+            const bool ok = At('"') ? ReadQuoted(field, record) : ReadPlain(field, record);
+            record.fields.push_back(std::move(field));
+            field.clear();
+            if (!ok) {
+                SkipLine();
+                return true;
+            }
+            if (m_pos >= m_text.size()) return true;
+            if (At(',')) {
+                ++m_pos;
+                continue;
+            }
+            ConsumeLineEnd();
+            return true;
+        }
+    }
+
+private:
+    bool At(char c) const { return m_pos < m_text.size() && m_text[m_pos] == c; }
+    bool AtLineEnd() const {
+        return m_pos >= m_text.size() || At('\n') || (At('\r') && m_pos + 1 < m_text.size() && m_text[m_pos + 1] == '\n');
+    }
+    void ConsumeLineEnd() {
+        if (At('\r')) ++m_pos;
+        if (At('\n')) {
+            ++m_pos;
+            ++m_line;
+        }
+    }
+    void SkipLine() {
+        while (m_pos < m_text.size() && !At('\n')) ++m_pos;
+        ConsumeLineEnd();
+    }
+
+    // Up to the next comma or line end; false on a stray quote.
+    bool ReadPlain(std::string& field, RawRecord& record) {
+        while (!AtLineEnd() && !At(',')) {
+            if (At('"')) {
+                record.error = "a quote inside an unquoted field (quote the whole field and double the quote)";
+                return false;
+            }
+            field += m_text[m_pos++];
+        }
+        return true;
+    }
+
+    // From the opening quote to the closing one, which must end the field.
+    bool ReadQuoted(std::string& field, RawRecord& record) {
+        ++m_pos;
+        for (;;) {
+            if (m_pos >= m_text.size()) {
+                record.error = "a quoted field is not closed";
+                return false;
+            }
+            const char c = m_text[m_pos++];
+            if (c == '"') {
+                if (At('"')) {
+                    field += '"';
+                    ++m_pos;
+                    continue;
+                }
+                if (AtLineEnd() || At(',')) return true;
+                record.error = "text after the closing quote of a field";
+                return false;
+            }
+            if (c == '\n') ++m_line;
+            field += c;
+        }
+    }
+
+    std::string_view m_text;
+    size_t m_pos = 0;
+    int m_line = 1;
+};
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// Characters of valid UTF-8 text, or -1 when the bytes are not UTF-8.
+long Utf8Length(const std::string& text) {
+    long count = 0;
+    for (size_t i = 0; i < text.size(); ++count) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        size_t extra = 0;
+        unsigned long cp = c;
+        if (c < 0x80) extra = 0;
+        else if ((c & 0xE0) == 0xC0) extra = 1, cp = c & 0x1F;
+        else if ((c & 0xF0) == 0xE0) extra = 2, cp = c & 0x0F;
+        else if ((c & 0xF8) == 0xF0) extra = 3, cp = c & 0x07;
+        else return -1;
+        if (i + extra >= text.size()) return -1;
+        for (size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return -1;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        static constexpr unsigned long kMinimum[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+        i += extra + 1;
+    }
+    return count;
+}
+
+bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
+}
+
+BirthDate Today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+// Empty on success; otherwise why the text is no birth date.
+std::string ParseBirthDate(const std::string& text, BirthDate* date) {
+    *date = BirthDate{};
+    if (text.empty()) return {};
+    const auto digits = [&](size_t from, size_t count) {
+        return std::all_of(text.begin() + static_cast<long>(from), text.begin() + static_cast<long>(from + count),
+                           [](unsigned char c) { return std::isdigit(c) != 0; });
+    };
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !digits(0, 4) || !digits(5, 2) || !digits(8, 2))
+        return fmt::format("birth date \"{}\" is not YYYY-MM-DD", text);
+    const int year = std::stoi(text.substr(0, 4));
+    const int month = std::stoi(text.substr(5, 2));
+    const int day = std::stoi(text.substr(8, 2));
+    if (year < 1850 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
+        return fmt::format("birth date \"{}\" does not exist or is before 1850", text);
+    const BirthDate today = Today();
+    if (std::tie(year, month, day) > std::tie(today.year, today.month, today.day))
+        return fmt::format("birth date \"{}\" is in the future", text);
+    *date = {year, month, day};
+    return {};
+}
+
+std::string ParseSex(const std::string& text, SHORT* sex) {
+    if (text.empty()) *sex = kSexUnknown;
+    else if (text == "M" || text == "m") *sex = kSexMale;
+    else if (text == "F" || text == "f") *sex = kSexFemale;
+    else return fmt::format("sex \"{}\" is not M, F or empty", text);
+    return {};
+}
+
+// A text column: UTF-8, no control characters, at most kMaxTextLength characters.
+std::string CheckText(const char* column, const std::string& text) {
+    const long length = Utf8Length(text);
+    if (length < 0) return fmt::format("{} is not valid UTF-8", column);
+    if (std::any_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }))
+        return fmt::format("{} contains a line break or control character", column);
+    if (static_cast<size_t>(length) > kMaxTextLength)
+        return fmt::format("{} has {} characters, at most {} fit", column, length, kMaxTextLength);
+    return {};
+}
+
+std::string QuoteField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos && Trim(text) == text) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+}  // namespace
+
+ParsedPatients ParsePatientCsv(std::string_view text) {
+    ParsedPatients parsed;
+    CsvReader reader(text);
+    RawRecord record;
+    bool haveHeader = false;
+    while (!haveHeader && reader.Next(record)) haveHeader = !record.blank;
+    const std::string expected = "name,kanji_name,number,birth_date,sex,doctor";
+    if (!haveHeader) {
+        parsed.fatal = "the file is empty; the first line must be the header " + expected;
+        return parsed;
+    }
+    if (!record.error.empty()) {
+        parsed.fatalLine = record.line;
+        parsed.fatal = "header: " + record.error;
+        return parsed;
+    }
+
+    // Where each known column sits in a record (-1: absent).
+    std::array<int, eColumnCount> position;
+    position.fill(-1);
+    for (size_t i = 0; i < record.fields.size(); ++i) {
+        const std::string name = Lower(Trim(record.fields[i]));
+        const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
+        if (known == kColumnNames.end()) {
+            parsed.fatalLine = record.line;
+            parsed.fatal = fmt::format("unknown column \"{}\" in the header (the columns are {})", name, expected);
+            return parsed;
+        }
+        int& slot = position[static_cast<size_t>(known - kColumnNames.begin())];
+        if (slot >= 0) {
+            parsed.fatalLine = record.line;
+            parsed.fatal = fmt::format("column \"{}\" appears twice in the header", name);
+            return parsed;
+        }
+        slot = static_cast<int>(i);
+    }
+    if (position[eName] < 0) {
+        parsed.fatalLine = record.line;
+        parsed.fatal = fmt::format("the header has no \"name\" column (the columns are {})", expected);
+        return parsed;
+    }
+    const size_t fieldCount = record.fields.size();
+
+    while (reader.Next(record)) {
+        if (record.blank && record.fields.size() == 1 && record.error.empty()) continue;
+        if (!record.error.empty()) {
+            parsed.problems.push_back({record.line, record.error});
+            continue;
+        }
+        if (record.fields.size() != fieldCount) {
+            parsed.problems.push_back(
+                {record.line, fmt::format("expected {} fields, found {}", fieldCount, record.fields.size())});
+            continue;
+        }
+        const auto field = [&](Column column) {
+            return position[column] < 0 ? std::string() : Trim(record.fields[static_cast<size_t>(position[column])]);
+        };
+        PatientRow row;
+        row.line = record.line;
+        row.name = field(eName);
+        row.kanjiName = field(eKanjiName);
+        row.number = field(eNumber);
+        row.doctor = field(eDoctor);
+
+        std::vector<std::string> reasons;
+        const auto note = [&](std::string reason) {
+            if (!reason.empty()) reasons.push_back(std::move(reason));
+        };
+        if (row.name.empty()) note("the name is missing");
+        note(CheckText("name", row.name));
+        note(CheckText("kanji_name", row.kanjiName));
+        note(CheckText("number", row.number));
+        note(CheckText("doctor", row.doctor));
+        note(ParseBirthDate(field(eBirthDate), &row.birth));
+        note(ParseSex(field(eSex), &row.sex));
+        if (reasons.empty()) {
+            parsed.rows.push_back(std::move(row));
+            continue;
+        }
+        std::string joined;
+        for (const auto& reason : reasons) joined += (joined.empty() ? "" : "; ") + reason;
+        parsed.problems.push_back({record.line, joined});
+    }
+    return parsed;
+}
+
+std::string FormatBirthDate(const BirthDate& date) {
+    return date.Empty() ? std::string() : fmt::format("{:04}-{:02}-{:02}", date.year, date.month, date.day);
+}
+
+std::string FormatSex(SHORT sex) {
+    if (sex == kSexMale) return "M";
+    if (sex == kSexFemale) return "F";
+    return {};
+}
+
+std::string PatientCsvHeader() {
+    std::string header;
+    for (const char* name : kColumnNames) header += (header.empty() ? "" : ",") + std::string(name);
+    return header + "\n";
+}
+
+std::string PatientCsvLine(const PatientRow& row) {
+    return fmt::format("{},{},{},{},{},{}\n", QuoteField(row.name), QuoteField(row.kanjiName), QuoteField(row.number),
+                       FormatBirthDate(row.birth), FormatSex(row.sex), QuoteField(row.doctor));
+}

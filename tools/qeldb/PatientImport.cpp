@@ -1,0 +1,318 @@
+#include "tools/qeldb/PatientImport.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <limits>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <fmt/core.h>
+
+#include <qel/database/DatabaseObj.h>
+#include <qel/outside/Wait.h>
+#include <qel/outside/odbc/Database.h>
+#include <qel/outside/records/CachedData.h>
+#include <qel/outside/records/Recordset.h>
+#include <qel/schema/TableCatalogue.h>
+
+#include "tools/qeldb/ProfileSelection.h"
+#include "tools/qeldb/Progress.h"
+
+namespace {
+
+constexpr int kMaxKeyAttempts = 120;
+
+// Reserves `count` consecutive keys of a table's counter row with one
+// optimistic read-and-advance of TBLNEXTKEY, the same protocol GetNewKey
+// follows for a single key (and retried the same way): other workstations
+// then allocate after the block. One counter update per table instead of one
+// per row keeps a large import from paying a committed write per key.
+bool ReserveKeys(CDatabaseObj& db, int table, LONG count, LONG* first) {
+    const std::string filter = fmt::format("TBLNUMBER={}", table);
+    for (int attempt = 0; attempt < kMaxKeyAttempts; ++attempt) {
+        if (attempt > 0) CWait(1.0).Wait();
+        CTableRecordset rs(&db);
+        LONG rows = 0;
+        if (!rs.Open(filter.c_str(), nullptr, &rows, 1) || rows != 1) continue;
+        const LONG next = rs.m_TBLNEXTKEY;
+        if (next > std::numeric_limits<LONG>::max() - count) return false;  // the counter would overflow
+        rs.Edit();
+        rs.m_TBLNEXTKEY = next + count;
+        rs.m_TBLUSER = -1;
+        if (rs.Update(0)) {
+            *first = next;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string PairKey(const std::string& name, const std::string& number) { return name + '\x1f' + number; }
+
+TIMESTAMP_STRUCT Now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(local.tm_year + 1900), static_cast<SQLUSMALLINT>(local.tm_mon + 1),
+                            static_cast<SQLUSMALLINT>(local.tm_mday), static_cast<SQLUSMALLINT>(local.tm_hour),
+                            static_cast<SQLUSMALLINT>(local.tm_min), static_cast<SQLUSMALLINT>(local.tm_sec), 0};
+}
+
+// What the database holds already, read from the caches.
+struct Existing {
+    std::unordered_map<std::string, LONG> doctors;  // name -> key
+    std::unordered_set<std::string> pairs;          // name and number
+    std::unordered_set<std::string> numbers;        // non-empty numbers
+};
+
+bool ReadExisting(CDatabaseObj& db, Existing* existing, std::string* failure) {
+    LONG count = 0;
+    if (!db.GetDoctorCount(&count)) return *failure = DescribeFailure(db, "cannot read the doctors"), false;
+    for (LONG i = 0; i < count; ++i) {
+        LONG key = 0;
+        CDoctorData* doctor = nullptr;
+        if (!db.GetDoctor(i, &key) || !db.GetDoctorData(key, &doctor))
+            return *failure = DescribeFailure(db, "cannot read a doctor"), false;
+        existing->doctors.emplace(doctor->m_strName, key);
+    }
+    if (!db.GetPatientCount(&count)) return *failure = DescribeFailure(db, "cannot read the patients"), false;
+    existing->pairs.reserve(static_cast<size_t>(count));
+    for (LONG i = 0; i < count; ++i) {
+        LONG key = 0;
+        CPatientData* patient = nullptr;
+        if (!db.GetPatient(i, &key) || !db.GetPatientData(key, &patient))
+            return *failure = DescribeFailure(db, "cannot read a patient"), false;
+        existing->pairs.insert(PairKey(patient->m_strName, patient->m_strNumber));
+        if (!patient->m_strNumber.empty()) existing->numbers.insert(patient->m_strNumber);
+    }
+    return true;
+}
+
+// Rows that clash with the database or an earlier row of the input.
+void FindDuplicates(const std::vector<PatientRow>& rows, const Existing& existing, bool uniqueNumbers,
+                    std::vector<RowProblem>* problems, std::vector<const PatientRow*>* accepted) {
+    std::unordered_map<std::string, int> pairLines;    // first line of each pair in the input
+    std::unordered_map<std::string, int> numberLines;  // first line of each number in the input
+    for (const PatientRow& row : rows) {
+        const std::string pair = PairKey(row.name, row.number);
+        if (existing.pairs.count(pair) != 0) {
+            problems->push_back({row.line, fmt::format("patient \"{}\" with number \"{}\" is already in the database",
+                                                       row.name, row.number)});
+            continue;
+        }
+        if (const auto earlier = pairLines.find(pair); earlier != pairLines.end()) {
+            problems->push_back({row.line, fmt::format("patient \"{}\" with number \"{}\" repeats line {}", row.name,
+                                                       row.number, earlier->second)});
+            continue;
+        }
+        if (uniqueNumbers && !row.number.empty()) {
+            if (existing.numbers.count(row.number) != 0) {
+                problems->push_back({row.line, fmt::format("number \"{}\" is already in the database, and the "
+                                                           "database does not allow duplicate patient IDs",
+                                                           row.number)});
+                continue;
+            }
+            if (const auto earlier = numberLines.find(row.number); earlier != numberLines.end()) {
+                problems->push_back({row.line, fmt::format("number \"{}\" repeats line {}, and the database does not "
+                                                           "allow duplicate patient IDs",
+                                                           row.number, earlier->second)});
+                continue;
+            }
+            numberLines.emplace(row.number, row.line);
+        }
+        pairLines.emplace(pair, row.line);
+        accepted->push_back(&row);
+    }
+}
+
+std::string RecordsetError(const CQELRecordset& rs) {
+    return rs.GetLastError() ? rs.GetLastError()->m_strError : std::string("the row was not written");
+}
+
+// The rows and what the caches receive once they are committed.
+struct Written {
+    std::vector<std::unique_ptr<CDoctorData>> doctors;
+    std::vector<std::unique_ptr<CPatientData>> patients;
+};
+
+class ImportRun {
+public:
+    ImportRun(CDatabaseObj& db, const ImportOptions& options) : m_db(db), m_options(options) {}
+
+    ImportOutcome Run(const ParsedPatients& parsed);
+
+private:
+    // Prints the message and gives the outcome of a failed import.
+    ImportOutcome Fail(int exitCode, const std::string& message) {
+        fmt::print(stderr, "{}: {}\n", m_options.source, message);
+        m_outcome.exitCode = exitCode;
+        return m_outcome;
+    }
+    bool WriteRows(const std::vector<const PatientRow*>& rows, const std::vector<std::string>& newDoctors,
+                   const Existing& existing, LONG firstDoctorKey, LONG firstPatientKey, Written* written);
+
+    CDatabaseObj& m_db;
+    const ImportOptions& m_options;
+    ImportOutcome m_outcome;
+    std::string m_writeFailure;
+};
+
+ImportOutcome ImportRun::Run(const ParsedPatients& parsed) {
+    const auto started = std::chrono::steady_clock::now();
+    if (ReportUnreadable(parsed, m_options.source)) {
+        m_outcome.exitCode = 1;
+        return m_outcome;
+    }
+
+    Existing existing;
+    std::string failure;
+    if (!ReadExisting(m_db, &existing, &failure)) return Fail(2, failure);
+
+    std::vector<RowProblem> problems = parsed.problems;
+    std::vector<const PatientRow*> accepted;
+    FindDuplicates(parsed.rows, existing, !m_db.bAllowDuplicatePatientIDs, &problems, &accepted);
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const RowProblem& a, const RowProblem& b) { return a.line < b.line; });
+    for (const RowProblem& problem : problems)
+        fmt::print(stderr, "{}:{}: {}\n", m_options.source, problem.line, problem.reason);
+    if (!problems.empty() && !m_options.skipInvalid)
+        return Fail(1, fmt::format("nothing imported: {} invalid row(s); fix them or use --skip-invalid",
+                                   problems.size()));
+    m_outcome.skipped = static_cast<long>(problems.size());
+
+    std::vector<std::string> newDoctors;
+    std::unordered_set<std::string> seen;
+    for (const PatientRow* row : accepted)
+        if (!row->doctor.empty() && existing.doctors.count(row->doctor) == 0 && seen.insert(row->doctor).second)
+            newDoctors.push_back(row->doctor);
+
+    // Keys first, each reservation committed on its own, so that the long
+    // transaction below holds no counter row.
+    LONG firstDoctorKey = 0;
+    LONG firstPatientKey = 0;
+    const auto doctorCount = static_cast<LONG>(newDoctors.size());
+    const auto patientCount = static_cast<LONG>(accepted.size());
+    if (doctorCount > 0 && !ReserveKeys(m_db, eTableDOC, doctorCount, &firstDoctorKey))
+        return Fail(2, "cannot allocate doctor keys (the key row of DOC200 stayed busy or is missing)");
+    if (patientCount > 0 && !ReserveKeys(m_db, eTablePAT, patientCount, &firstPatientKey))
+        return Fail(2, "cannot allocate patient keys (the key row of PAT200 stayed busy or is missing)");
+
+    Written written;
+    if (patientCount > 0 && !WriteRows(accepted, newDoctors, existing, firstDoctorKey, firstPatientKey, &written))
+        return Fail(2, m_writeFailure + "; nothing was imported");
+
+    for (auto& doctor : written.doctors) {
+        const LONG key = doctor->m_lKey;
+        if (!m_db.AddDoctorData(doctor.get()))
+            return Fail(2, DescribeFailure(m_db, fmt::format("the rows are saved, but doctor {} did not enter the "
+                                                             "cache; reopen the database", key)));
+        doctor.release();  // the doctor set owns it now
+    }
+    for (auto& patient : written.patients) {
+        const LONG key = patient->m_lKey;
+        if (!m_db.AddPatientData(patient.get()))
+            return Fail(2, DescribeFailure(m_db, fmt::format("the rows are saved, but patient {} did not enter the "
+                                                             "cache; reopen the database", key)));
+        patient.release();  // the patient set owns it now
+    }
+    m_outcome.doctors = doctorCount;
+    m_outcome.patients = patientCount;
+    m_outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return m_outcome;
+}
+
+bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std::vector<std::string>& newDoctors,
+                          const Existing& existing, LONG firstDoctorKey, LONG firstPatientKey, Written* written) {
+    CDatabase* connection = m_db.GetDatabase();
+    if (connection == nullptr || !m_db.bIsOpen) {
+        m_writeFailure = "the database is not open";
+        return false;
+    }
+    const auto fail = [&](std::string why) {
+        m_writeFailure = std::move(why);
+        try {
+            connection->Rollback();
+        } catch (const std::exception&) {
+            // The connection is gone; the engine drops the transaction with it.
+        }
+        return false;
+    };
+    try {
+        if (!connection->BeginTrans()) return fail("cannot start a transaction");
+        std::unordered_map<std::string, LONG> doctorKeys = existing.doctors;
+        std::unique_ptr<Progress> progress;
+        if (m_options.showProgress)
+            progress = std::make_unique<Progress>("writing", static_cast<long>(newDoctors.size() + rows.size()));
+
+        CDoctorRecordset doctors(&m_db);
+        if (!doctors.Open("DOCKEY=-1", nullptr, nullptr, 0)) return fail("doctors: " + RecordsetError(doctors));
+        for (size_t i = 0; i < newDoctors.size(); ++i) {
+            doctors.AddNew();
+            CQELRecordset::GetID(&doctors.m_DOCID);
+            doctors.m_DOCKEY = firstDoctorKey + static_cast<LONG>(i);
+            doctors.m_DOCNAME = newDoctors[i];
+            if (!doctors.Update(0))
+                return fail(fmt::format("doctor \"{}\": {}", newDoctors[i], RecordsetError(doctors)));
+            written->doctors.push_back(std::make_unique<CDoctorData>(doctors));
+            doctorKeys.emplace(newDoctors[i], doctors.m_DOCKEY);
+            if (progress) progress->Advance();
+        }
+
+        const TIMESTAMP_STRUCT created = Now();
+        CPatientRecordset patients(&m_db);
+        if (!patients.Open("PATKEY=-1", nullptr, nullptr, 0)) return fail("patients: " + RecordsetError(patients));
+        written->patients.reserve(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const PatientRow& row = *rows[i];
+            patients.AddNew();
+            CQELRecordset::GetID(&patients.m_PATID);
+            patients.m_PATKEY = firstPatientKey + static_cast<LONG>(i);
+            patients.m_PATDOCKEY = row.doctor.empty() ? 0 : doctorKeys.at(row.doctor);
+            patients.SetFieldDirty(&patients.m_PATDOCKEY);
+            patients.m_PATNAME = row.name;
+            patients.m_PATKANJINAME = row.kanjiName;
+            patients.m_PATNUMBER = row.number;
+            patients.SetFieldDirty(&patients.m_PATNUMBER);  // an empty number is stored as empty text
+            patients.m_PATCREATED = created;
+            patients.SetFieldDirty(&patients.m_PATIMGCNT);
+            if (!row.birth.Empty())
+                patients.m_PATBIRTHDATE = TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(row.birth.year),
+                                                           static_cast<SQLUSMALLINT>(row.birth.month),
+                                                           static_cast<SQLUSMALLINT>(row.birth.day), 0, 0, 0, 0};
+            patients.m_PATSEX = row.sex;
+            patients.SetFieldDirty(&patients.m_PATSEX);
+            if (!patients.Update(0))
+                return fail(fmt::format("line {}: {}", row.line, RecordsetError(patients)));
+            written->patients.push_back(std::make_unique<CPatientData>(patients));
+            if (progress) progress->Advance();
+        }
+        if (progress) progress->Finish();
+        if (!connection->CommitTrans()) return fail("the transaction could not be committed");
+        return true;
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
+}
+
+}  // namespace
+
+ImportOutcome ImportPatients(CDatabaseObj& db, const ParsedPatients& parsed, const ImportOptions& options) {
+    return ImportRun(db, options).Run(parsed);
+}
+
+bool ReportUnreadable(const ParsedPatients& parsed, const std::string& source) {
+    if (parsed.fatal.empty()) return false;
+    if (parsed.fatalLine > 0) fmt::print(stderr, "{}:{}: {}\n", source, parsed.fatalLine, parsed.fatal);
+    else fmt::print(stderr, "{}: {}\n", source, parsed.fatal);
+    return true;
+}
+
+std::string ImportSummary(const ImportOutcome& outcome) {
+    std::string text = fmt::format("imported {} patient{}, {} new doctor{}", outcome.patients,
+                                   outcome.patients == 1 ? "" : "s", outcome.doctors, outcome.doctors == 1 ? "" : "s");
+    if (outcome.skipped > 0)
+        text += fmt::format(", skipped {} invalid row{}", outcome.skipped, outcome.skipped == 1 ? "" : "s");
+    return text + fmt::format(", in {:.1f} s", outcome.seconds);
+}

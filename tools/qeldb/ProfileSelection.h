@@ -1,0 +1,52 @@
+// Which database a qeldb command works on: a stored profile (`--profile N`)
+// or a temporary one made from `--data-source NAME --path FILE`, where the
+// SQLite file is created when it does not exist yet.
+//
+//   ProfileOptions options;
+//   AddProfileOptions(*command, options);
+//   ...
+//   OpenedDatabase opened;
+//   if (!opened.Open(options, "patients list")) return 2;   // message printed
+//   opened.Db().GetPatientCount(&count);
+//
+// OpenedDatabase closes the database when it goes, whatever happened.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include <qel/database/DatabaseObj.h>
+
+struct ProfileOptions {
+    std::optional<LONG> profile;
+    std::string dataSource;
+    std::string path;
+};
+
+// Adds --profile, --data-source and --path to a command.
+void AddProfileOptions(CLI::App& command, ProfileOptions& options);
+
+// Empty when the options name exactly one database; otherwise why not.
+std::string CheckProfileOptions(const ProfileOptions& options);
+
+class OpenedDatabase {
+public:
+    OpenedDatabase() = default;
+    ~OpenedDatabase();
+    OpenedDatabase(const OpenedDatabase&) = delete;
+    OpenedDatabase& operator=(const OpenedDatabase&) = delete;
+
+    // Loads or prepares the profile and opens it. On failure prints one line
+    // "qeldb <command>: ..." with the step and lErrorCode on stderr.
+    bool Open(const ProfileOptions& options, const std::string& command);
+
+    CDatabaseObj& Db() { return m_db; }
+
+private:
+    CDatabaseObj m_db;
+};
+
+// "what failed (lErrorCode N)" plus the object's error text when it has one.
+std::string DescribeFailure(CDatabaseObj& db, const std::string& what);
