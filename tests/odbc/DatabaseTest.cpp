@@ -237,9 +237,14 @@ TEST_F(PostgreSqlConnection, SilentServerEndsAtTheCallTimeout) {
     ASSERT_TRUE(direct.OpenEx(PgConnect(m_scratch->Name()).c_str()));
     relayed.ExecuteSQL("CREATE TABLE W (N integer)");
     EXPECT_FALSE(relayed.IsConnectionDead());
+    CDatabase idle;
+    ASSERT_TRUE(idle.OpenEx(connect.c_str()));
 
     relay.Silence();
     auto start = std::chrono::steady_clock::now();
+    idle.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << "closing does not wait for the server";
+    start = std::chrono::steady_clock::now();
     EXPECT_EQ(StateOf([&] { relayed.ExecuteSQL("INSERT INTO W VALUES (1)"); }).substr(0, 2), "08");
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::seconds(1));
