@@ -1,12 +1,14 @@
 // Key allocation: the next value of a table's counter row in TBL200, shared
 // by every workstation of the database. An optimistic read-increment-write
 // per attempt, retried after a pause when another workstation got there
-// first.
+// first. A connection the driver knows to be lost cannot succeed on a later
+// attempt, so the retries end there instead of pausing two minutes.
 #include <qel/database/DatabaseObj.h>
 
 #include <fmt/format.h>
 
 #include <qel/outside/Wait.h>
+#include <qel/outside/odbc/Database.h>
 #include <qel/outside/records/Recordset.h>
 
 namespace {
@@ -35,6 +37,9 @@ BOOL CDatabaseObj::GetNewKey(int nTable, LONG* plKey) {
             // Any failure of the attempt counts like a conflict.
         }
         ++failed;
+        if (m_pDatabase == nullptr || m_pDatabase->IsConnectionDead()) {
+            failed = kMaxAttempts;
+        }
     }
     rs.reset();
     return failed < kMaxAttempts ? TRUE : FALSE;

@@ -6,6 +6,7 @@
 #include <qel/database/DatabaseObj.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <fmt/format.h>
@@ -13,6 +14,7 @@
 #include <qel/database/SettingsRecord.h>
 #include <qel/outside/QELServer.h>
 #include <qel/outside/Reg.h>
+#include <qel/outside/odbc/Database.h>
 #include <qel/outside/records/ObjectSets.h>
 #include <qel/outside/records/Recordset.h>
 
@@ -83,25 +85,35 @@ BOOL CDatabaseObj::SaveDBParams() {
 
 BOOL CDatabaseObj::RestoreDBParams() {
     ClearError();
-    SetDefaultDBParams();
     std::string databaseId;
+    std::optional<qel::settings::DatabaseSettings> read;
+    bool readFailed = false;
     try {
         CTableRecordset rs(this);
         LONG count = 0;
         const std::string filter = SettingsRowFilter();
         // Without the row the defaults stay; that is not an error.
-        if (rs.Open(filter.c_str(), nullptr, &count, 1) && count == 1) {
-            databaseId.assign(rs.m_TBLDATA1.m_data.begin(), rs.m_TBLDATA1.m_data.end());
-            const std::vector<unsigned char>& data = rs.m_TBLDATA2.m_data;
-            if (!data.empty()) {
-                qel::settings::DatabaseSettings read;
-                qel::settings::DecodeSettings(data.data(), data.size(), &read);  // defaults when malformed
-                ApplySettings(read);
+        if (rs.Open(filter.c_str(), nullptr, &count, 1)) {
+            if (count == 1) {
+                databaseId.assign(rs.m_TBLDATA1.m_data.begin(), rs.m_TBLDATA1.m_data.end());
+                const std::vector<unsigned char>& data = rs.m_TBLDATA2.m_data;
+                if (!data.empty()) {
+                    read.emplace();
+                    qel::settings::DecodeSettings(data.data(), data.size(), &*read);  // defaults when malformed
+                }
             }
+        } else {
+            readFailed = true;
         }
     } catch (...) {
-        SetDefaultDBParams();
+        readFailed = true;
+        read.reset();
     }
+    // A lost server is not a missing row: the settings in memory and the
+    // profile's identity and current doctor stay as they are.
+    if (readFailed && m_pDatabase != nullptr && m_pDatabase->IsConnectionDead()) return SetError(10);
+    SetDefaultDBParams();
+    if (read) ApplySettings(*read);
 
     InitDiskSpaceControllerData();
     if (lErrorCode != 0) return PassOnError();

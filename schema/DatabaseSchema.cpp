@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include <qel/database/DatabaseObj.h>
+#include <qel/outside/odbc/CallWatchdogInternal.h>
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/odbc/DriverQuirks.h>
 #include <qel/outside/records/Recordset.h>
@@ -56,6 +57,7 @@ BOOL CDatabaseSchema::RunStatement(const std::string& sql) {
     AllocatedStatement st(db->m_hdbc);
     if (!st) return FALSE;
     auto* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str()));
+    qel::odbc::CallDeadline deadline(db->m_hdbc);
     if (!SQL_SUCCEEDED(SQLPrepare(st.Get(), text, SQL_NTS))) return FALSE;
     return SQL_SUCCEEDED(SQLExecute(st.Get())) ? TRUE : FALSE;
 }
@@ -110,7 +112,10 @@ BOOL CDatabaseSchema::DropIndex(LPCSTR szTable, LPCSTR szIndex) {
     const std::string sql = engine == qel::odbc::Engine::Unknown ? DropIndexText(szTable, szIndex)
                                                                  : qel::odbc::AdaptDropIndex(engine, szTable, szIndex);
     auto* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str()));
-    if (SQL_SUCCEEDED(SQLPrepare(st.Get(), text, SQL_NTS)) && SQL_SUCCEEDED(SQLExecute(st.Get()))) return TRUE;
+    {
+        qel::odbc::CallDeadline deadline(db->m_hdbc);
+        if (SQL_SUCCEEDED(SQLPrepare(st.Get(), text, SQL_NTS)) && SQL_SUCCEEDED(SQLExecute(st.Get()))) return TRUE;
+    }
 
     SQLCHAR state[6] = {};
     SQLINTEGER native = 0;

@@ -1,9 +1,11 @@
 #include <qel/outside/odbc/Database.h>
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 #include <vector>
 
+#include <qel/outside/odbc/CallWatchdogInternal.h>
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Handles.h>
 
@@ -76,12 +78,32 @@ BOOL CDatabase::OpenEx(LPCSTR lpszConnectString, DWORD dwOptions) {
 
     std::vector<SQLCHAR> completed(4096);
     SQLSMALLINT completedLength = 0;
-    SQLRETURN rc = SQLDriverConnect(hdbc, nullptr, reinterpret_cast<SQLCHAR*>(connect.data()),
-                                    static_cast<SQLSMALLINT>(connect.size()), completed.data(),
-                                    static_cast<SQLSMALLINT>(completed.size()), &completedLength, SQL_DRIVER_NOPROMPT);
-    if (rc == SQL_NO_DATA) return FALSE;
-    if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_DBC, hdbc, "SQLDriverConnect");
-    connection.SetConnected(true);
+    SQLRETURN rc = SQL_ERROR;
+    {
+        // One connect at a time, so the one socket a connect opens is known
+        // to be this connection's (the call watchdog needs it).
+        static std::mutex connecting;
+        std::lock_guard lock(connecting);
+        qel::odbc::SocketSnapshot before;
+        rc = SQLDriverConnect(hdbc, nullptr, reinterpret_cast<SQLCHAR*>(connect.data()),
+                              static_cast<SQLSMALLINT>(connect.size()), completed.data(),
+                              static_cast<SQLSMALLINT>(completed.size()), &completedLength, SQL_DRIVER_NOPROMPT);
+        if (rc == SQL_NO_DATA) return FALSE;
+        if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_DBC, hdbc, "SQLDriverConnect");
+        connection.SetConnected(true);
+        const std::string completedText(reinterpret_cast<const char*>(completed.data()),
+                                        std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(completedLength, 0)),
+                                                              completed.size() - 1));
+        qel::odbc::WatchConnection(hdbc, before.NewSocket(qel::odbc::PortOfConnectString(completedText)));
+    }
+    // A failure from here on drops the connection: the watchdog forgets it first.
+    struct Unwatch {
+        SQLHDBC hdbc;
+        bool armed = true;
+        ~Unwatch() {
+            if (armed) qel::odbc::ForgetConnection(hdbc);
+        }
+    } unwatch{hdbc};
 
     if ((dwOptions & openReadOnly) != 0) {
         rc = SQLSetConnectAttr(hdbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY),
@@ -95,6 +117,7 @@ BOOL CDatabase::OpenEx(LPCSTR lpszConnectString, DWORD dwOptions) {
         // keeps them as the component wrote them, whatever the server's zone.
         qel::odbc::StatementHandle statement(hdbc);
         SQLCHAR setZone[] = "SET TIME ZONE 'UTC'";
+        qel::odbc::CallDeadline deadline(hdbc);
         rc = SQLExecDirect(statement.Get(), setZone, SQL_NTS);
         if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, statement.Get(), "SET TIME ZONE");
     }
@@ -105,10 +128,12 @@ BOOL CDatabase::OpenEx(LPCSTR lpszConnectString, DWORD dwOptions) {
     m_impl->inTransaction = false;
     m_impl->connection = std::move(connection);
     m_hdbc = m_impl->Handle();
+    unwatch.armed = false;
     return TRUE;
 }
 
 void CDatabase::Close() noexcept {
+    if (m_impl->connection) qel::odbc::ForgetConnection(m_impl->connection->Get());
     m_impl->connection.reset();
     m_impl->engine = qel::odbc::Engine::Unknown;
     m_impl->completedConnect.clear();
@@ -123,6 +148,7 @@ void CDatabase::ExecuteSQL(LPCSTR lpszSQL) {
     if (lpszSQL == nullptr || *lpszSQL == '\0') throw CDBException("42000", "empty SQL statement", "CDatabase::ExecuteSQL");
     qel::odbc::StatementHandle statement(m_hdbc);
     std::string sql(lpszSQL);
+    qel::odbc::CallDeadline deadline(m_hdbc);
     SQLRETURN rc = SQLExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(sql.data()), static_cast<SQLINTEGER>(sql.size()));
     // SQL_NO_DATA: an UPDATE or DELETE that matched no row.
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, statement.Get(), "SQLExecDirect");
@@ -161,3 +187,10 @@ qel::odbc::Engine CDatabase::Engine() const noexcept { return m_impl->engine; }
 std::string CDatabase::GetConnect() const { return IsOpen() ? "ODBC;" + m_impl->completedConnect : std::string(); }
 
 void CDatabase::SetLoginTimeout(DWORD seconds) noexcept { m_impl->loginTimeout = seconds; }
+
+BOOL CDatabase::IsConnectionDead() const noexcept {
+    if (!IsOpen()) return TRUE;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    const SQLRETURN rc = SQLGetConnectAttr(m_hdbc, SQL_ATTR_CONNECTION_DEAD, &dead, SQL_IS_UINTEGER, nullptr);
+    return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE ? TRUE : FALSE;
+}

@@ -15,7 +15,9 @@
 // give back what was written); the SQLite3 driver's attributes come from its
 // data source. The cursor-library argument is accepted and ignored: the
 // unixODBC cursor library breaks SQLGetData and SQLSetPos. Connecting waits
-// at most the login timeout (15 s unless set) for a server that does not answer.
+// at most the login timeout (15 s unless set) for a server that does not answer;
+// every later call on a server connection waits at most QEL_DB_CALL_TIMEOUT
+// seconds (default 60), after which the connection is given up (docs/odbc.md).
 #pragma once
 
 #include <memory>
@@ -65,6 +67,10 @@ public:
     std::string GetConnect() const;
     // Seconds a connection attempt may wait; 0 waits as long as the driver does.
     void SetLoginTimeout(DWORD seconds) noexcept;
+    // Whether the driver knows the connection to be lost (the server went
+    // away or did not answer in time); TRUE while closed. A driver that
+    // cannot tell answers FALSE.
+    BOOL IsConnectionDead() const noexcept;
 
     // The raw connection handle for direct ODBC calls; SQL_NULL_HDBC while closed.
     HDBC m_hdbc = SQL_NULL_HDBC;

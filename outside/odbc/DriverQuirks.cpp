@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include <qel/outside/odbc/CallWatchdogInternal.h>
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Handles.h>
 
@@ -151,6 +152,7 @@ namespace {
 // The first row's TYPE_NAME and CREATE_PARAMS; nullopt for no row or a failed call.
 std::optional<TypeInfo> QueryType(SQLHDBC hdbc, SQLSMALLINT sqlType) {
     StatementHandle statement(hdbc);
+    CallDeadline deadline(hdbc);
     if (!SQL_SUCCEEDED(SQLGetTypeInfo(statement.Get(), sqlType))) return std::nullopt;
     std::array<SQLCHAR, 130> name{};
     std::array<SQLCHAR, 130> params{};

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include <qel/outside/odbc/CallWatchdogInternal.h>
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/odbc/Timestamp.h>
@@ -39,9 +40,9 @@ SQLSMALLINT CTypeForNull(SQLSMALLINT sqlType) {
 }  // namespace
 
 Statement::Statement(CDatabase& database)
-    : m_statement(OpenHandle(database)), m_engine(database.Engine()) {}
+    : m_statement(OpenHandle(database)), m_hdbc(database.m_hdbc), m_engine(database.Engine()) {}
 
-Statement::Statement(SQLHDBC hdbc) : m_statement(hdbc), m_engine(DetectEngine(hdbc)) {}
+Statement::Statement(SQLHDBC hdbc) : m_statement(hdbc), m_hdbc(hdbc), m_engine(DetectEngine(hdbc)) {}
 
 void Statement::Prepare(const std::string& sql) {
     CloseCursor();
@@ -51,6 +52,7 @@ void Statement::Prepare(const std::string& sql) {
     auto deadline = std::chrono::steady_clock::now() + m_lockWait;
     auto pause = std::chrono::milliseconds(20);
     for (;;) {
+        CallDeadline callDeadline(m_hdbc);
         SQLRETURN rc = SQLPrepare(Handle(), reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
         if (SQL_SUCCEEDED(rc)) break;
         std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_STMT, Handle());
@@ -150,6 +152,7 @@ SQLLEN Statement::Execute() {
     if (!m_prepared) throw CDBException("HY010", "no statement is prepared", "SQLExecute");
     CloseCursor();
     BindParameters();
+    CallDeadline deadline(m_hdbc);
     SQLRETURN rc = SQLExecute(Handle());
     // An UPDATE or DELETE that matched no row.
     if (rc == SQL_NO_DATA) return 0;
@@ -161,6 +164,7 @@ SQLLEN Statement::Execute() {
 }
 
 bool Statement::Fetch() {
+    CallDeadline deadline(m_hdbc);
     SQLRETURN rc = SQLFetch(Handle());
     if (rc == SQL_NO_DATA) return false;
     if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLFetch");

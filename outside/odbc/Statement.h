@@ -102,6 +102,7 @@ private:
     std::optional<Buffer> GetLong(SQLUSMALLINT column, SQLSMALLINT cType, const char* origin);
 
     StatementHandle m_statement;
+    SQLHDBC m_hdbc;  // the connection's, for the call deadline
     qel::odbc::Engine m_engine;
     std::vector<Parameter> m_parameters;
     std::chrono::milliseconds m_lockWait{5000};

@@ -5,7 +5,7 @@ namespace {
 
 using Enumeration = qel::test::PatientDatabase;
 
-TEST_F(Enumeration, NewDatabaseCountsWithoutPlaceholders) {
+TEST_P(Enumeration, NewDatabaseCountsWithoutPlaceholders) {
     LONG doctors = -1, media = -1, types = -1, first = 0, second = 0;
     ASSERT_TRUE(m_db.GetDoctorCount(&doctors) && m_db.GetImageMediaCount(&media) &&
                 m_db.GetImageMediaTypeCount(&types));
@@ -19,7 +19,7 @@ TEST_F(Enumeration, NewDatabaseCountsWithoutPlaceholders) {
     EXPECT_EQ(m_db.GetLErrorCode(), 10) << "no set without a connection";
 }
 
-TEST_F(Enumeration, PatientsByNameOrNumberInBothDirections) {
+TEST_P(Enumeration, PatientsByNameOrNumberInBothDirections) {
     Insert({{1, "VERDI", "300"}, {2, "bianchi", "100"}, {3, "Rossi", "200"}});
     EXPECT_EQ(Patients(), (std::vector<LONG>{2, 3, 1})) << "a fresh object lists by name, ascending";
     m_ui->Clear();
@@ -39,5 +39,7 @@ TEST_F(Enumeration, PatientsByNameOrNumberInBothDirections) {
     EXPECT_EQ(m_db.GetLErrorCode(), 0) << "an unknown index is refused without a code";
     EXPECT_EQ(Patients(), (std::vector<LONG>{-8020, -8020, -8020})) << "and used by later calls";
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, Enumeration, qel::test::BothEngines(), qel::test::EngineParamName);
 
 }  // namespace

@@ -22,7 +22,7 @@ protected:
     }
 };
 
-TEST_F(ImageMediaType, UpdateWritesARowAndCachesIt) {
+TEST_P(ImageMediaType, UpdateWritesARowAndCachesIt) {
     IImageMediaType type;
     LONG code = -1;
     ASSERT_TRUE(type.CreatePriv(m_db.GetPtr(), &code));
@@ -50,7 +50,7 @@ TEST_F(ImageMediaType, UpdateWritesARowAndCachesIt) {
     EXPECT_EQ(Number("SELECT COUNT(*) FROM IMT200"), 3);
 }
 
-TEST_F(ImageMediaType, BindingNeedsAnOpenDatabase) {
+TEST_P(ImageMediaType, BindingNeedsAnOpenDatabase) {
     IImageMediaType type;
     LONG code = 0;
     EXPECT_FALSE(type.CreatePriv(0, &code));
@@ -65,5 +65,7 @@ TEST_F(ImageMediaType, BindingNeedsAnOpenDatabase) {
     EXPECT_FALSE(bound.AddNew());
     EXPECT_EQ(bound.GetLErrorCode(), 50);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, ImageMediaType, qel::test::BothEngines(), qel::test::EngineParamName);
 
 }  // namespace

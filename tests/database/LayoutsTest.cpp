@@ -32,7 +32,7 @@ protected:
     }
 };
 
-TEST_F(Layouts, ShippedLayoutsHoldTheFullFirstPage) {
+TEST_P(Layouts, ShippedLayoutsHoldTheFullFirstPage) {
     EXPECT_TRUE(m_db.GetBDefault15LayoutSaved());
     EXPECT_EQ(m_db.GetLErrorCode(), 0);
 
@@ -46,7 +46,7 @@ TEST_F(Layouts, ShippedLayoutsHoldTheFullFirstPage) {
     EXPECT_EQ(m_db.GetLErrorCode(), 50);
 }
 
-TEST_F(Layouts, AFirstPageLackingOneButtonIsNotTheFullLayout) {
+TEST_P(Layouts, AFirstPageLackingOneButtonIsNotTheFullLayout) {
     RewriteLayout(1, [](CLayoutData& layout) { ASSERT_EQ(layout.m_mapButtons.erase(300), 1u); });
     EXPECT_FALSE(m_db.GetBDefault15LayoutSaved());
     EXPECT_EQ(m_db.GetLErrorCode(), 0);
@@ -57,14 +57,14 @@ TEST_F(Layouts, AFirstPageLackingOneButtonIsNotTheFullLayout) {
     EXPECT_TRUE(page1->m_bLoaded) << "the set's own layout";
 }
 
-TEST_F(Layouts, NoFirstPageMeansNoFullLayout) {
+TEST_P(Layouts, NoFirstPageMeansNoFullLayout) {
     RewriteLayout(1, [](CLayoutData& layout) { layout.m_nPageID = 6; });
     Exec("UPDATE LAY200 SET LAYPAGEID=6 WHERE LAYPAGEID=1");
     EXPECT_FALSE(m_db.GetBDefault15LayoutSaved());
     EXPECT_EQ(m_db.GetLErrorCode(), 0);
 }
 
-TEST_F(Layouts, ByPageAndByKey) {
+TEST_P(Layouts, ByPageAndByKey) {
     CLayoutData* layout = nullptr;
     ASSERT_TRUE(m_db.GetLayoutData(3, TRUE, &layout));
     EXPECT_EQ(layout->m_nPageID, 3);
@@ -97,7 +97,7 @@ TEST_F(Layouts, ByPageAndByKey) {
     EXPECT_EQ(m_db.GetLErrorCode(), 20);
 }
 
-TEST_F(Layouts, UndecodableRowIsLeftOut) {
+TEST_P(Layouts, UndecodableRowIsLeftOut) {
     {
         CLayoutRecordset rs(&m_db);
         ASSERT_TRUE(rs.Open("LAYKEY=0", nullptr, nullptr, 1));
@@ -128,5 +128,7 @@ TEST(LayoutsClosed, ClosedDatabaseCannotLoadLayouts) {
     EXPECT_EQ(db.GetLErrorCode(), 10);
     EXPECT_EQ(layout, nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, Layouts, qel::test::BothEngines(), qel::test::EngineParamName);
 
 }  // namespace

@@ -13,7 +13,7 @@ using qel::test::Take;
 class Media : public qel::test::OpenedDatabase {};
 
 // Media type 1 of a new database is a network folder, 2 is "CD-ROM".
-TEST_F(Media, CurrentMediumMustBeASingleNetworkFolderMedium) {
+TEST_P(Media, CurrentMediumMustBeASingleNetworkFolderMedium) {
     InsertMedium(10, 1);
     InsertMedium(11, 2);
 
@@ -36,7 +36,7 @@ TEST_F(Media, CurrentMediumMustBeASingleNetworkFolderMedium) {
 
     // Reading re-reads the record: another workstation's choice shows.
     CDatabaseObj other;
-    ASSERT_TRUE(qel::test::OpenNewDatabase(other, "media/clinic.db", "QelMedia2"));
+    ASSERT_TRUE(OpenDatabase(other, m_location, "QelMedia2"));
     EXPECT_EQ(other.GetLCurrentMedia(), 10);
     other.SetLCurrentMedia(0);
     EXPECT_EQ(other.GetLErrorCode(), 0);
@@ -44,7 +44,7 @@ TEST_F(Media, CurrentMediumMustBeASingleNetworkFolderMedium) {
     EXPECT_EQ(m_db.GetLCurrentMedia(), 0);
 }
 
-TEST_F(Media, UnchangedOrZeroKeySavesNothing) {
+TEST_P(Media, UnchangedOrZeroKeySavesNothing) {
     InsertMedium(10, 1);
     m_db.SetLCurrentMedia(10);
     ASSERT_EQ(m_db.GetLErrorCode(), 0);
@@ -57,7 +57,7 @@ TEST_F(Media, UnchangedOrZeroKeySavesNothing) {
     EXPECT_EQ(m_db.lCurrentMedia, 10) << "a failed save puts the old value back";
 }
 
-TEST_F(Media, DeletedCurrentMediumReadsAsNone) {
+TEST_P(Media, DeletedCurrentMediumReadsAsNone) {
     InsertMedium(10, 1);
     m_db.SetLCurrentMedia(10);
     ASSERT_TRUE(m_db.DeleteMediaData(10));
@@ -65,7 +65,7 @@ TEST_F(Media, DeletedCurrentMediumReadsAsNone) {
     EXPECT_EQ(m_db.GetLErrorCode(), 0);
 }
 
-TEST_F(Media, NumberingRestartsEveryDay) {
+TEST_P(Media, NumberingRestartsEveryDay) {
     EXPECT_EQ(m_db.GetImageMediaNumber(), 1) << "1 January 1900 is never today";
     ASSERT_TRUE(m_db.IncrementImageMediaNumber());
     EXPECT_EQ(m_db.GetImageMediaNumber(), 2);
@@ -96,7 +96,7 @@ TEST_F(Media, NumberingRestartsEveryDay) {
     EXPECT_EQ(m_db.GetImageMediaNumber(), 4) << "the advanced number stays in memory";
 }
 
-TEST_F(Media, NamingOptions) {
+TEST_P(Media, NamingOptions) {
     EXPECT_EQ(Take(m_db.GetStrImageMediaNameFormat()), "%Y%m%d_%i");
     BreakSettingsRow();
     m_db.SetStrImageMediaNameFormat("  %Y%m%d_%i \t");
@@ -112,7 +112,7 @@ TEST_F(Media, NamingOptions) {
     EXPECT_EQ(m_db.GetDateLastImageMediaCreation(), CExtOleDateTime(1900, 1, 1).GetValue());
 }
 
-TEST_F(Media, NamingOptionsAreStored) {
+TEST_P(Media, NamingOptionsAreStored) {
     m_db.SetStrImageMediaNameFormat("  CD_%i ");
     m_db.SetBDefaultImageMediaName(TRUE);
     m_db.dateLastImageMediaCreation.SetStatus(CExtOleDateTime::invalid);
@@ -144,5 +144,7 @@ TEST(MediaClosed, EveryAccessorAnswers50) {
     EXPECT_EQ(db.GetLErrorCode(), 50);
     EXPECT_EQ(db.GetImageMediaNumber(), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, Media, qel::test::BothEngines(), qel::test::EngineParamName);
 
 }  // namespace

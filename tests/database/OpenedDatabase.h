@@ -1,9 +1,8 @@
-// A fixture for tests that need a database opened end to end: a temporary
-// profile on a new SQLite file in the sandbox, created with the shipped
+// A fixture for tests that need a database opened end to end on either
+// engine: a temporary profile on a new database, created with the shipped
 // default layouts and the default media types.
 #pragma once
 
-#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -12,24 +11,19 @@
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/odbc/Statement.h>
 
+#include "EngineDatabase.h"
 #include "support/DatabaseObjTesting.h"
-#include "support/Sandbox.h"
 
 namespace qel::test {
 
-// Opens `db` on the SQLite file `file` of the sandbox (created when new).
-inline ::testing::AssertionResult OpenNewDatabase(CDatabaseObj& db, const std::string& file, const std::string& dsn) {
-    ::setenv("QEL_MODULE_DIR", BinaryPath("bin").c_str(), 1);
-    if (!db.AddNew(TRUE, FALSE)) return ::testing::AssertionFailure() << "AddNew " << db.GetLErrorCode();
-    db.SetStrDataSource(dsn.c_str());
-    db.SetStrDirectory(Sandbox::Current().Path(file).c_str());
-    if (!db.Open2(FALSE)) return ::testing::AssertionFailure() << "Open " << db.GetLErrorCode();
-    return ::testing::AssertionSuccess();
-}
-
-class OpenedDatabase : public ::testing::Test {
+class OpenedDatabase : public EngineDatabase {
 protected:
-    void SetUp() override { ASSERT_TRUE(OpenNewDatabase(m_db, "media/clinic.db", "QelMedia")); }
+    void SetUp() override {
+        EngineDatabase::SetUp();
+        if (IsSkipped()) return;
+        m_location = NewLocation("media/clinic.db");
+        ASSERT_TRUE(OpenDatabase(m_db, m_location, "QelMedia"));
+    }
     void TearDown() override { m_db.Close(); }
 
     void Exec(const std::string& sql) { m_db.GetDatabase()->ExecuteSQL(sql.c_str()); }
@@ -48,6 +42,7 @@ protected:
     void BreakSettingsRow() { Exec("DELETE FROM TBL200 WHERE TBLNUMBER=0"); }
 
     RecordedUserInterface m_ui;
+    std::string m_location;  // of m_db's database
     CDatabaseObj m_db;
 };
 

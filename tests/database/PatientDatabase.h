@@ -1,5 +1,5 @@
 // A fixture for the enumeration and search tests: a temporary profile opened
-// end to end on a fresh SQLite file in the sandbox, with patient rows written
+// end to end on a new database of either engine, with patient rows written
 // before the patient set is first read.
 #pragma once
 
@@ -13,8 +13,8 @@
 #include <qel/outside/odbc/Database.h>
 #include <qel/platform/Locale.h>
 
+#include "EngineDatabase.h"
 #include "support/DatabaseObjTesting.h"
-#include "support/Sandbox.h"
 
 namespace qel::test {
 
@@ -26,13 +26,12 @@ struct PatientRow {
     LONG doctor = 0;
 };
 
-class PatientDatabase : public ::testing::Test {
+class PatientDatabase : public EngineDatabase {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_db.AddNew(TRUE, FALSE));
-        m_db.SetStrDataSource("QelSearch");
-        m_db.SetStrDirectory(Sandbox::Current().Path("search/clinic.db").c_str());
-        ASSERT_TRUE(m_db.Open2(FALSE)) << m_db.GetLErrorCode();
+        EngineDatabase::SetUp();
+        if (IsSkipped()) return;
+        ASSERT_TRUE(OpenDatabase(m_db, NewLocation("search/clinic.db"), "QelSearch"));
     }
     void TearDown() override {
         m_db.Close();

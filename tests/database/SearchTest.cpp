@@ -28,7 +28,7 @@ protected:
     }
 };
 
-TEST_F(Search, MatchModesIgnoreCaseAndFollowTheNameIndex) {
+TEST_P(Search, MatchModesIgnoreCaseAndFollowTheNameIndex) {
     Insert({{1, "ROSSI", "1"}, {2, "rossi", "2"}, {3, "ROMANO", "3"}, {4, "BARONE", "4"}, {5, "ROSSINI", "5"},
             {6, "ROSSE\u0301", "6"}, {7, "ROSSEZ", "7"}, {8, "ROSSF", "8"}});
     EXPECT_EQ(Find(" rossi ", 0), (Keys{1, 2}));
@@ -41,7 +41,7 @@ TEST_F(Search, MatchModesIgnoreCaseAndFollowTheNameIndex) {
     EXPECT_EQ(Find("ROSSO", 1), Keys{});
 }
 
-TEST_F(Search, CriteriaTable) {
+TEST_P(Search, CriteriaTable) {
     Insert({{1, "ROSSI", "X2"}, {2, "ROSSI", "X1"}, {3, "ROSSI", "Y3"}, {4, "VERDI", "X0"}, {5, "ARDITO", ""},
             {6, "BIANCHI", ""}});
     EXPECT_EQ(Find("", 0), (Keys{5, 6, 1, 2, 3, 4})) << "no criterion: everyone in name order";
@@ -53,7 +53,7 @@ TEST_F(Search, CriteriaTable) {
     EXPECT_EQ(Find("ROSSI", 0, "", -1), Keys{-60});
 }
 
-TEST_F(Search, JapaneseNamesAndKanji) {
+TEST_P(Search, JapaneseNamesAndKanji) {
     Insert({{1, "YAMADA@TARO", "12-3", "\u5C71\u7530\u592A\u90CE"}, {2, "YAMADA@HANAKO", "7", "\u9234\u6728"},
             {3, "SUZUKI@ICHIRO", "8", "YAMADA"}, {4, "MORI\uFF70@KEN", "9", ""}});
     ASSERT_TRUE(SetThreadLocale(LOCALE_ITALIAN));
@@ -73,7 +73,7 @@ TEST_F(Search, JapaneseNamesAndKanji) {
     EXPECT_EQ(Find2("YAMADA", 1, "X", 7), (Keys{2, 1})) << "an unknown Kanji mode restricts nothing";
 }
 
-TEST_F(Search, SelectionDialogChoosesOrCancels) {
+TEST_P(Search, SelectionDialogChoosesOrCancels) {
     Insert({{1, "ROSSI", "1"}, {2, "ROSSI", "2"}, {3, "VERDI", "3"}});
     LONG count = 0;
     EXPECT_FALSE(m_db.SearchPatient("ROSSI", 0, "", 0, FALSE, TRUE, &count));
@@ -94,7 +94,7 @@ TEST_F(Search, SelectionDialogChoosesOrCancels) {
     EXPECT_EQ(m_ui->Count("RunModal"), 2u) << "one patient needs no choice";
 }
 
-TEST_F(Search, FoundListPositionsAndDeletedKeys) {
+TEST_P(Search, FoundListPositionsAndDeletedKeys) {
     m_db.GetDatabase()->ExecuteSQL("INSERT INTO DOC200 (DOCID, DOCKEY, DOCNAME) VALUES ('D7', 7, 'DR NERI')");
     Insert({{1, "ROSSI", "1", "", 7}, {2, "ROMANO", "2", "", 7}, {3, "VERDI", "3", "", 0}});
     LONG count = 0, key = -1;
@@ -118,5 +118,7 @@ TEST_F(Search, FoundListPositionsAndDeletedKeys) {
     EXPECT_EQ(m_db.GetLErrorCode(), 60);
     EXPECT_TRUE(count == 0 && m_db.GetFoundPatients().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, Search, qel::test::BothEngines(), qel::test::EngineParamName);
 
 }  // namespace

@@ -9,12 +9,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Statement.h>
 
 #include "OdbcTestSupport.h"
 #include "support/Sandbox.h"
+#include "support/TcpRelay.h"
 
 using qel::odbc::Engine;
 using qel::odbc::Statement;
@@ -38,6 +40,7 @@ TEST(Database, OpensAndClosesASqliteFile) {
     EXPECT_EQ(db.Engine(), Engine::Unknown);
 
     ASSERT_TRUE(db.Open(nullptr, FALSE, FALSE, ("ODBC;" + SqliteConnect(file)).c_str(), TRUE));
+    EXPECT_FALSE(db.IsConnectionDead()) << "a file connection is never reported lost";
     EXPECT_TRUE(db.IsOpen());
     EXPECT_EQ(db.Engine(), Engine::SQLite);
     EXPECT_EQ(db.GetConnect().rfind("ODBC;", 0), 0u);
@@ -217,6 +220,45 @@ TEST_F(PostgreSqlConnection, SilentServerEndsAtTheLoginTimeout) {
     EXPECT_NE(StateOf([&] { db.OpenEx(connect.c_str()); }), "no exception");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     ::close(listener);
+}
+
+// A server that stops answering after the connect: the call ends at the call
+// timeout as a lost connection, later calls fail at once, and a connection
+// made directly to the server is not disturbed.
+TEST_F(PostgreSqlConnection, SilentServerEndsAtTheCallTimeout) {
+    ::setenv("QEL_DB_CALL_TIMEOUT", "1", 1);
+    TcpRelay relay(std::atoi(std::getenv("QEL_PG_PORT")));
+    ASSERT_TRUE(relay.Listening());
+    std::string connect = "DRIVER={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(relay.Port()) +
+                          ";Database=" + m_scratch->Name() + ";UID=" + std::getenv("QEL_PG_USER") + ";SSLmode=disable";
+    CDatabase relayed;
+    ASSERT_TRUE(relayed.OpenEx(connect.c_str()));
+    CDatabase direct;
+    ASSERT_TRUE(direct.OpenEx(PgConnect(m_scratch->Name()).c_str()));
+    relayed.ExecuteSQL("CREATE TABLE W (N integer)");
+    EXPECT_FALSE(relayed.IsConnectionDead());
+    CDatabase idle;
+    ASSERT_TRUE(idle.OpenEx(connect.c_str()));
+
+    relay.Silence();
+    auto start = std::chrono::steady_clock::now();
+    idle.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << "closing does not wait for the server";
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(StateOf([&] { relayed.ExecuteSQL("INSERT INTO W VALUES (1)"); }).substr(0, 2), "08");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::seconds(1));
+    EXPECT_LT(waited, std::chrono::seconds(5));
+    EXPECT_TRUE(relayed.IsConnectionDead());
+    start = std::chrono::steady_clock::now();
+    EXPECT_NE(StateOf([&] { relayed.ExecuteSQL("SELECT 1"); }), "no exception");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << "a dead connection fails at once";
+
+    EXPECT_EQ(CountRows(direct, "W"), 0) << "the direct connection still works";
+    EXPECT_FALSE(direct.IsConnectionDead());
+    relayed.Close();
+    EXPECT_TRUE(relayed.IsConnectionDead()) << "a closed connection counts as dead";
+    ::unsetenv("QEL_DB_CALL_TIMEOUT");
 }
 
 }  // namespace

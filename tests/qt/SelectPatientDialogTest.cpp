@@ -26,6 +26,7 @@ protected:
         qputenv("QT_QPA_PLATFORM", "offscreen");
         m_app = std::make_unique<QApplication>(argc, argv);  // gone before the process's own teardown
         PatientDatabase::SetUp();
+        if (IsSkipped()) return;
         qel::platform::SetThreadLocale(qel::platform::LOCALE_ITALIAN);
         for (LONG key : {1, 2, 3}) {
             auto patient = std::make_unique<CPatientData>();
@@ -53,7 +54,7 @@ protected:
     std::unique_ptr<QApplication> m_app;
 };
 
-TEST_F(SelectPatientDialog, ShowsTheFoundPatientsAndOpensTheFirstAtOnce) {
+TEST_P(SelectPatientDialog, ShowsTheFoundPatientsAndOpensTheFirstAtOnce) {
     CSelectPatientDlg dlg(&m_db);
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), "Seleziona Paziente");
@@ -77,7 +78,7 @@ TEST_F(SelectPatientDialog, ShowsTheFoundPatientsAndOpensTheFirstAtOnce) {
     EXPECT_EQ(dlg.m_lPatientKey, 2);
 }
 
-TEST_F(SelectPatientDialog, DoubleClickOpensAndNoSelectionDoesNothing) {
+TEST_P(SelectPatientDialog, DoubleClickOpensAndNoSelectionDoesNothing) {
     CSelectPatientDlg dlg(&m_db);
     dlg.show();
     dlg.List()->clearSelection();
@@ -90,7 +91,7 @@ TEST_F(SelectPatientDialog, DoubleClickOpensAndNoSelectionDoesNothing) {
     EXPECT_EQ(dlg.m_lPatientKey, 1);
 }
 
-TEST_F(SelectPatientDialog, WidthsAreSavedOnOpenOnly) {
+TEST_P(SelectPatientDialog, WidthsAreSavedOnOpenOnly) {
     for (bool open : {true, false}) {
         CSelectPatientDlg dlg(&m_db);
         dlg.show();
@@ -101,7 +102,7 @@ TEST_F(SelectPatientDialog, WidthsAreSavedOnOpenOnly) {
     EXPECT_EQ(qel::platform::AppProfile::Current().GetProfileInt("SelectPatient", "NameWidth", -1), 200);
 }
 
-TEST_F(SelectPatientDialog, TheSearchShowsItThroughTheHooks) {
+TEST_P(SelectPatientDialog, TheSearchShowsItThroughTheHooks) {
     auto previous = qel::platform::CurrentUserInterface();
     ASSERT_TRUE(InstallQtUserInterface());
     int key = Qt::Key_Escape;
@@ -116,5 +117,7 @@ TEST_F(SelectPatientDialog, TheSearchShowsItThroughTheHooks) {
     EXPECT_EQ(m_db.GetFoundPatients(), std::vector<LONG>{2}) << "Return opens the first row";
     qel::platform::SetUserInterface(previous);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, SelectPatientDialog, qel::test::BothEngines(), qel::test::EngineParamName);
 
 }  // namespace

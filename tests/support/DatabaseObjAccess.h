@@ -22,6 +22,9 @@ struct DatabaseObjTestAccess {
         if (db.m_pDatabase) db.m_pDatabase->Close();
     }
     static CDatabaseSchema& Schema(CDatabaseObj& db) { return *db.m_pSchema; }
+    // A loaded or temporary profile always carries the file engine; the
+    // client/server tests switch it after AddNew or Get.
+    static void SetEngine(CDatabaseObj& db, LONG engine) { db.lEngine = engine; }
     static void DeleteObjectSets(CDatabaseObj& db) { db.DeleteObjectSets(); }
     static bool HasCallbackWindow(const CDatabaseObj& db) { return db.m_pCallbackWnd != nullptr; }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <qel/database/DatabaseObj.h>
+#include <qel/outside/records/DatabaseItem.h>
 #include <qel/platform/Bstr.h>
 #include <qel/platform/UserInterface.h>
 
@@ -32,6 +33,13 @@ public:
 private:
     std::shared_ptr<qel::platform::RecordingUserInterface> m_ui;
     std::shared_ptr<qel::platform::IUserInterface> m_previous;
+};
+
+// A live item that counts how often the object invalidated it.
+struct CountingItem : CQELDatabaseItem {
+    void Invalidate() override { ++invalidated; }
+    void Orphanize(LONG, LONG) override {}
+    int invalidated = 0;
 };
 
 }  // namespace qel::test

@@ -1,9 +1,11 @@
 #include "support/TestDatabase.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 
 #include <fmt/format.h>
 
@@ -23,6 +25,38 @@ std::string Env(const char* name) {
 }
 
 }  // namespace
+
+bool TestDatabase::WritePostgresDataSource(const std::string& dsn, const std::string& database, int port) {
+    // The installer, not a text edit of the file, so the driver manager's
+    // cached view of the data sources follows.
+    struct Close {
+        void operator()(void* library) const { ::dlclose(library); }
+    };
+    std::unique_ptr<void, Close> library(::dlopen("libodbcinst.so.2", RTLD_NOW));
+    if (!library) return false;
+    auto setMode = reinterpret_cast<int (*)(unsigned short)>(::dlsym(library.get(), "SQLSetConfigMode"));
+    auto writeDsn = reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(library.get(), "SQLWriteDSNToIni"));
+    auto writeValue = reinterpret_cast<int (*)(const char*, const char*, const char*, const char*)>(
+        ::dlsym(library.get(), "SQLWritePrivateProfileString"));
+    if (!setMode || !writeDsn || !writeValue) return false;
+    std::string user = Env("QEL_PG_USER");
+    if (user.empty()) user = "postgres";
+    const std::pair<const char*, std::string> values[] = {
+        {"Servername", port != 0 ? "127.0.0.1" : Env("QEL_PG_HOST")},
+        {"Port", port != 0 ? std::to_string(port) : Env("QEL_PG_PORT")},
+        {"Database", database},
+        {"Username", user},
+        {"SSLmode", "disable"},
+        {"ByteaAsLongVarBinary", "1"},
+    };
+    constexpr unsigned short kUserDsn = 1;
+    constexpr unsigned short kBothDsn = 0;
+    setMode(kUserDsn);
+    bool ok = writeDsn(dsn.c_str(), qel::datasource::kClientServerDriver) != 0;
+    for (const auto& [key, value] : values) ok = ok && writeValue(dsn.c_str(), key, value.c_str(), "odbc.ini") != 0;
+    setMode(kBothDsn);
+    return ok;
+}
 
 bool TestDatabase::PostgresAvailable() { return !Env("QEL_PG_HOST").empty() && !Env("QEL_PG_PORT").empty(); }
 

@@ -39,6 +39,10 @@ public:
 
     static bool PostgresAvailable();
     static std::string PostgresConnectString(const std::string& database);
+    // Writes the user data source `dsn` (in $ODBCINI, through the ODBC
+    // installer) reaching `database` on the test server, or on `port` of
+    // 127.0.0.1 when given (a relay in front of the server).
+    static bool WritePostgresDataSource(const std::string& dsn, const std::string& database, int port = 0);
 
 private:
     TestDatabase(LONG engine, std::string connect, std::string location)
