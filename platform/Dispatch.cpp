@@ -207,16 +207,19 @@ bool WholeNumber(double d, LONG* pValue) {
     return true;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+}  // namespace
+
+bool SameMemberName(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
     }
     return true;
 }
-
-}  // namespace
 
 bool Variant::ToLong(LONG* pValue) const noexcept {
     if (pValue == nullptr) return false;
@@ -280,11 +283,11 @@ bool Variant::ToBool(BOOL* pValue) const noexcept {
             return false;
         }
         const std::string_view word = TrimBlanks(text);
-        if (EqualsIgnoringCase(word, "true")) {
+        if (SameMemberName(word, "true")) {
             *pValue = TRUE;
             return true;
         }
-        if (EqualsIgnoringCase(word, "false")) {
+        if (SameMemberName(word, "false")) {
             *pValue = FALSE;
             return true;
         }
@@ -470,7 +473,7 @@ HRESULT DispatchObject::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, 
     try {
         const std::string name = Utf8FromBstr(rgszNames[0]);
         for (const Member& member : m_members) {
-            if (EqualsIgnoringCase(member.name, name)) {
+            if (SameMemberName(member.name, name)) {
                 rgDispId[0] = member.dispId;
                 // Argument names are not supported.
                 return cNames == 1 ? S_OK : DISP_E_UNKNOWNNAME;

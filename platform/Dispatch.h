@@ -217,6 +217,10 @@ private:
     VARIANT m_value;
 };
 
+// Whether two member names are the same, as GetIDsOfNames compares them
+// (ASCII letters without regard to case).
+QEL_API bool SameMemberName(std::string_view a, std::string_view b) noexcept;
+
 // The dispatch number of a member name; DISP_E_UNKNOWNNAME when the object
 // has no such member, E_POINTER for a null object.
 QEL_API HRESULT GetDispatchID(IDispatch* pDispatch, std::string_view name, DISPID* pDispId);

@@ -201,7 +201,7 @@ public:
     // The dispatch number of a name, compared without regard to ASCII case.
     DISPID IdOfName(std::string_view name) const {
         for (const Entry& entry : m_entries)
-            if (SameName(entry.name, name)) return entry.dispId;
+            if (SameMemberName(entry.name, name)) return entry.dispId;
         return DISPID_UNKNOWN;
     }
 
@@ -257,18 +257,6 @@ public:
     }
 
 private:
-    static bool SameName(std::string_view a, std::string_view b) {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            char x = a[i];
-            char y = b[i];
-            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-            if (x != y) return false;
-        }
-        return true;
-    }
-
     std::vector<Entry> m_entries;
 };
 
