@@ -159,6 +159,9 @@ public:
     // The next key of a table's counter row; FALSE after 120 failed attempts.
     // Touches neither the error state nor the log.
     BOOL GetNewKey(int nTable, LONG* plKey);
+    // The same for a block of lCount consecutive keys (bulk loads): one
+    // counter update; *plFirstKey receives the first of them.
+    BOOL GetNewKeys(int nTable, LONG lCount, LONG* plFirstKey);
 
     // --- Object sets --------------------------------------------------------------
     // TRUE when the patient set has been built (it builds nothing).

@@ -5,6 +5,8 @@
 // attempt, so the retries end there instead of pausing two minutes.
 #include <qel/database/DatabaseObj.h>
 
+#include <limits>
+
 #include <fmt/format.h>
 
 #include <qel/outside/Wait.h>
@@ -17,7 +19,10 @@ constexpr int kMaxAttempts = 120;
 
 }  // namespace
 
-BOOL CDatabaseObj::GetNewKey(int nTable, LONG* plKey) {
+BOOL CDatabaseObj::GetNewKey(int nTable, LONG* plKey) { return GetNewKeys(nTable, 1, plKey); }
+
+BOOL CDatabaseObj::GetNewKeys(int nTable, LONG lCount, LONG* plFirstKey) {
+    if (lCount < 1 || plFirstKey == nullptr) return FALSE;
     const std::string filter = fmt::format("{}={}", "TBLNUMBER", nTable);
     int failed = 0;
     std::unique_ptr<CTableRecordset> rs;
@@ -27,9 +32,11 @@ BOOL CDatabaseObj::GetNewKey(int nTable, LONG* plKey) {
         try {
             LONG count = 0;
             if (rs->Open(filter.c_str(), nullptr, &count, 1) && count == 1) {
-                *plKey = rs->m_TBLNEXTKEY;
+                const LONG next = rs->m_TBLNEXTKEY;
+                if (next > std::numeric_limits<LONG>::max() - lCount) return FALSE;  // the counter would overflow
+                *plFirstKey = next;
                 rs->Edit();
-                rs->m_TBLNEXTKEY = *plKey + 1;
+                rs->m_TBLNEXTKEY = next + lCount;
                 rs->m_TBLUSER = -1;
                 if (rs->Update(0)) break;
             }

@@ -18,8 +18,8 @@ using qel::test::TestDatabase;
 
 class KeysConcurrency : public ::testing::TestWithParam<LONG> {};
 
-// Runs `workers` processes that each allocate `perWorker` patient keys and
-// returns every key they were handed.
+// Runs `workers` processes that each allocate `perWorker` patient keys (one
+// at a time or in blocks) and returns every key they were handed.
 std::vector<LONG> AllocateInProcesses(const TestDatabase& database, int workers, int perWorker) {
     int fds[2];
     if (pipe(fds) != 0) return {};
@@ -32,13 +32,18 @@ std::vector<LONG> AllocateInProcesses(const TestDatabase& database, int workers,
             try {
                 CDatabaseObj db;
                 DatabaseObjTestAccess::Attach(db, database.Connect(), database.Engine());
-                for (int i = 0; i < perWorker; ++i) {
-                    LONG key = -1;
-                    if (!db.GetNewKey(4, &key)) {
+                // Odd workers take blocks of five, as a bulk load does.
+                const LONG block = w % 2 == 1 ? 5 : 1;
+                LONG none = -1;
+                if (db.GetNewKeys(4, 0, &none)) status = 5;
+                for (int i = 0; i < perWorker && status == 0; i += block) {
+                    LONG first = -1;
+                    if (!db.GetNewKeys(4, block, &first)) {
                         status = 2;
                         break;
                     }
-                    if (write(fds[1], &key, sizeof key) != static_cast<ssize_t>(sizeof key)) status = 3;
+                    for (LONG key = first; key < first + block; ++key)
+                        if (write(fds[1], &key, sizeof key) != static_cast<ssize_t>(sizeof key)) status = 3;
                 }
                 DatabaseObjTestAccess::Detach(db);
             } catch (...) {

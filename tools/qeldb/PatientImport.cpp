@@ -11,7 +11,6 @@
 #include <fmt/core.h>
 
 #include <qel/database/DatabaseObj.h>
-#include <qel/outside/Wait.h>
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/Recordset.h>
@@ -22,31 +21,11 @@
 
 namespace {
 
-constexpr int kMaxKeyAttempts = 120;
-
-// Reserves `count` consecutive keys of a table's counter row with one
-// optimistic read-and-advance of TBLNEXTKEY, the same protocol GetNewKey
-// follows for a single key (and retried the same way): other workstations
-// then allocate after the block. One counter update per table instead of one
-// per row keeps a large import from paying a committed write per key.
+// Reserves `count` consecutive keys of a table with one counter update:
+// other workstations then allocate after the block, and a large import does
+// not pay a committed write per key.
 bool ReserveKeys(CDatabaseObj& db, int table, LONG count, LONG* first) {
-    const std::string filter = fmt::format("TBLNUMBER={}", table);
-    for (int attempt = 0; attempt < kMaxKeyAttempts; ++attempt) {
-        if (attempt > 0) CWait(1.0).Wait();
-        CTableRecordset rs(&db);
-        LONG rows = 0;
-        if (!rs.Open(filter.c_str(), nullptr, &rows, 1) || rows != 1) continue;
-        const LONG next = rs.m_TBLNEXTKEY;
-        if (next > std::numeric_limits<LONG>::max() - count) return false;  // the counter would overflow
-        rs.Edit();
-        rs.m_TBLNEXTKEY = next + count;
-        rs.m_TBLUSER = -1;
-        if (rs.Update(0)) {
-            *first = next;
-            return true;
-        }
-    }
-    return false;
+    return db.GetNewKeys(table, count, first) != FALSE;
 }
 
 std::string PairKey(const std::string& name, const std::string& number) { return name + '\x1f' + number; }
