@@ -6,7 +6,11 @@
 #include <qel/platform/Export.h>
 #include <qel/platform/AppProfile.h>
 #include <qel/platform/Bstr.h>
+#include <qel/platform/ClassRegistry.h>
 #include <qel/platform/Com.h>
+#include <qel/platform/ComActivation.h>
+#include <qel/platform/ComPtr.h>
+#include <qel/platform/Dispatch.h>
 #include <qel/platform/Diagnostics.h>
 #include <qel/platform/Locale.h>
 #include <qel/platform/ModulePath.h>
@@ -16,13 +20,18 @@
 #include <qel/platform/UserInterface.h>
 #include <qel/platform/Window.h>
 
+#include <qel/outside/DefaultAppServer.h>
+#include <qel/outside/DiskSpaceController.h>
 #include <qel/outside/ExtOleDateTime.h>
 #include <qel/outside/ExtString.h>
 #include <qel/outside/GeneralLib.h>
 #include <qel/outside/Log.h>
 #include <qel/outside/MessageDialog.h>
 #include <qel/outside/Reg.h>
+#include <qel/outside/QELServer.h>
 #include <qel/outside/Wait.h>
+#include <qel/outside/drivers/DatabaseCallback.h>
+#include <qel/outside/drivers/ImageMediaType.h>
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Statement.h>
@@ -39,5 +48,11 @@
 #include <qel/schema/TableCatalogue.h>
 
 #include <qel/database/DatabaseObj.h>
+#include <qel/database/ImageMediaTypeObject.h>
+
+#include <qel/frame/DatabaseApp.h>
+#include <qel/frame/DatabaseDispatch.h>
+#include <qel/frame/EntryPoints.h>
+#include <qel/frame/ObjectFactory.h>
 
 #include <qel/ui/Resources.h>
