@@ -276,6 +276,11 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
     };
     try {
         if (!connection->BeginTrans()) return fail("cannot start a transaction");
+        // A write that matches no row comes first. SQLite starts a transaction
+        // as a reader; one that has read cannot become the writer once another
+        // workstation committed since its read, and would wait out the busy
+        // timeout. Writing first takes the write lock before any read.
+        connection->ExecuteSQL("UPDATE DOC200 SET DOCNAME = DOCNAME WHERE DOCKEY = -1");
         std::unordered_map<std::string, LONG> doctorKeys = existing.doctors;
         std::unique_ptr<Progress> progress;
         if (m_options.showProgress)
