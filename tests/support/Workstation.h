@@ -86,6 +86,9 @@ public:
         return Receive();
     }
 
+    // The process id, for signalling it (-1 once it was reaped).
+    pid_t Pid() const { return m_pid; }
+
     // Closes the input and waits for the exit; the exit code, or -1 when
     // the process did not end normally.
     int Finish();

@@ -21,6 +21,10 @@
 
 namespace {
 
+// How often the rows are written again after another workstation created
+// one of the new doctors first.
+constexpr int kMaxDoctorRaces = 5;
+
 // Reserves `count` consecutive keys of a table with one counter update:
 // other workstations then allocate after the block, and a large import does
 // not pay a committed write per key.
@@ -116,6 +120,24 @@ struct Written {
     std::vector<std::unique_ptr<CPatientData>> patients;
 };
 
+// Moves the new doctors that another workstation has created meanwhile from
+// `newDoctors` to the existing ones, with their rows in `adopted` for the
+// cache; false when there was none (or the doctors cannot be read).
+bool AdoptDoctorsCreatedMeanwhile(CDatabaseObj& db, std::vector<std::string>* newDoctors, Existing* existing,
+                                  std::vector<std::unique_ptr<CDoctorData>>* adopted) {
+    CDoctorRecordset rs(&db);
+    if (!rs.Open(nullptr, nullptr, nullptr, 0)) return false;
+    const size_t before = newDoctors->size();
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+        const auto mine = std::find(newDoctors->begin(), newDoctors->end(), rs.m_DOCNAME);
+        if (mine == newDoctors->end()) continue;
+        newDoctors->erase(mine);
+        existing->doctors.emplace(rs.m_DOCNAME, rs.m_DOCKEY);
+        adopted->push_back(std::make_unique<CDoctorData>(rs));
+    }
+    return newDoctors->size() < before;
+}
+
 class ImportRun {
 public:
     ImportRun(CDatabaseObj& db, const ImportOptions& options) : m_db(db), m_options(options) {}
@@ -166,6 +188,9 @@ ImportOutcome ImportRun::Run(const ParsedPatients& parsed) {
     for (const PatientRow* row : accepted)
         if (!row->doctor.empty() && existing.doctors.count(row->doctor) == 0 && seen.insert(row->doctor).second)
             newDoctors.push_back(row->doctor);
+    // In name order, so that imports creating the same doctors at once insert
+    // them in one order and never wait on each other in a cycle.
+    std::sort(newDoctors.begin(), newDoctors.end());
 
     // Keys first, each reservation committed on its own, so that the long
     // transaction below holds no counter row.
@@ -178,10 +203,22 @@ ImportOutcome ImportRun::Run(const ParsedPatients& parsed) {
     if (patientCount > 0 && !ReserveKeys(m_db, eTablePAT, patientCount, &firstPatientKey))
         return Fail(2, "cannot allocate patient keys (the key row of PAT200 stayed busy or is missing)");
 
+    // Doctor names are unique. When another workstation creates one of our
+    // new doctors after we read the doctors, our insert of it fails (on
+    // PostgreSQL once the other transaction commits) and the whole write is
+    // rolled back. That doctor is the one we need, so the rows are written
+    // again referring to it; its reserved key stays unused.
     Written written;
-    if (patientCount > 0 && !WriteRows(accepted, newDoctors, existing, firstDoctorKey, firstPatientKey, &written))
-        return Fail(2, m_writeFailure + "; nothing was imported");
+    std::vector<std::unique_ptr<CDoctorData>> adopted;
+    for (int race = 0; patientCount > 0; ++race) {
+        if (WriteRows(accepted, newDoctors, existing, firstDoctorKey, firstPatientKey, &written)) break;
+        written = Written();
+        if (race == kMaxDoctorRaces || !AdoptDoctorsCreatedMeanwhile(m_db, &newDoctors, &existing, &adopted))
+            return Fail(2, m_writeFailure + "; nothing was imported");
+    }
 
+    m_outcome.doctors = static_cast<long>(written.doctors.size());
+    for (auto& doctor : adopted) written.doctors.push_back(std::move(doctor));  // the cache needs them as well
     for (auto& doctor : written.doctors) {
         const LONG key = doctor->m_lKey;
         if (!m_db.AddDoctorData(doctor.get()))
@@ -196,7 +233,6 @@ ImportOutcome ImportRun::Run(const ParsedPatients& parsed) {
                                                              "cache; reopen the database", key)));
         patient.release();  // the patient set owns it now
     }
-    m_outcome.doctors = doctorCount;
     m_outcome.patients = patientCount;
     m_outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return m_outcome;
@@ -220,6 +256,11 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
     };
     try {
         if (!connection->BeginTrans()) return fail("cannot start a transaction");
+        // A write that matches no row comes first. SQLite starts a transaction
+        // as a reader; one that has read cannot become the writer once another
+        // workstation committed since its read, and would wait out the busy
+        // timeout. Writing first takes the write lock before any read.
+        connection->ExecuteSQL("UPDATE DOC200 SET DOCNAME = DOCNAME WHERE DOCKEY = -1");
         std::unordered_map<std::string, LONG> doctorKeys = existing.doctors;
         std::unique_ptr<Progress> progress;
         if (m_options.showProgress)
