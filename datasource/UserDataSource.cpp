@@ -1,6 +1,10 @@
 #include <qel/datasource/UserDataSource.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
 #include <exception>
+#include <string>
 #include <string_view>
 
 #include <qel/datasource/OdbcInstallerInternal.h>
@@ -10,6 +14,24 @@ namespace qel::datasource {
 namespace {
 
 bool Writable(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) == text.npos; }
+
+// The user data source file: $ODBCINI, else ~/.odbc.ini, as the driver
+// manager looks it up.
+std::string UserIniPath() {
+    if (const char* ini = std::getenv("ODBCINI"); ini != nullptr && *ini != '\0') return ini;
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return std::string(home) + "/.odbc.ini";
+    return {};
+}
+
+bool HoldsPassword(const Attributes& attributes) {
+    for (const auto& [name, value] : attributes) {
+        if (value.empty()) continue;
+        std::string lower;
+        for (const char c : name) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (lower == "password" || lower == "pwd") return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -31,7 +53,15 @@ bool WriteClientServerDataSource(const std::string& dsn, const Attributes& attri
             list.push_back('\0');
         }
         list.push_back('\0');
-        return installer::ConfigDataSource(nullptr, installer::kAddDsn, kClientServerDriver, list.c_str()) != FALSE;
+        if (installer::ConfigDataSource(nullptr, installer::kAddDsn, kClientServerDriver, list.c_str()) == FALSE)
+            return false;
+        // The installer leaves the file readable by everyone; a password in
+        // it is for its owner's eyes only.
+        if (HoldsPassword(attributes)) {
+            const std::string ini = UserIniPath();
+            if (ini.empty() || ::chmod(ini.c_str(), S_IRUSR | S_IWUSR) != 0) return false;
+        }
+        return true;
     } catch (const std::exception&) {
         return false;
     }

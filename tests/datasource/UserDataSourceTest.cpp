@@ -1,6 +1,8 @@
 // Writing and reading the client/server engine's user data source through
 // the installer loader, and what re-registration after a failed connection
 // leaves of it.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -51,6 +53,9 @@ TEST(UserDataSource, WrittenKeysReadBackWithDriverAndStandingAttributes) {
     ASSERT_TRUE(WriteClientServerDataSource("Clinic Pg", kClinic));
     EXPECT_EQ(ReadUserDataSource("Clinic Pg"), WithDriverAndStanding(kClinic));
     EXPECT_EQ(ReadUserDataSource("Nothing here"), std::nullopt);
+    struct stat info {};
+    ASSERT_EQ(::stat(Sandbox::Current().OdbcIni().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "a file holding a password is its owner's only";
 
     // Writing again replaces the data source: keys not named are gone, and a
     // standing attribute given explicitly is not doubled.
