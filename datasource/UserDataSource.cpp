@@ -1,5 +1,6 @@
 #include <qel/datasource/UserDataSource.h>
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -24,16 +25,16 @@ std::string UserIniPath() {
 }
 
 bool HoldsPassword(const Attributes& attributes) {
-    for (const auto& [name, value] : attributes) {
-        if (value.empty()) continue;
-        std::string lower;
-        for (const char c : name) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if (lower == "password" || lower == "pwd") return true;
-    }
+    for (const auto& [name, value] : attributes)
+        if (!value.empty() && IsPasswordKey(name)) return true;
     return false;
 }
 
 }  // namespace
+
+bool IsPasswordKey(const std::string& name) {
+    return ::strcasecmp(name.c_str(), "Password") == 0 || ::strcasecmp(name.c_str(), "PWD") == 0;
+}
 
 std::optional<Attributes> ReadUserDataSource(const std::string& dsn) {
     return installer::ReadDataSource(dsn.c_str());

@@ -27,6 +27,10 @@ QEL_API std::optional<Attributes> ReadUserDataSource(const std::string& dsn);
 // afterwards. False (nothing kept of a half-written data source) when a name
 // is empty or holds '=', a value holds a line break, or the installer
 // refuses (e.g. a data source name with []{}(),;?*=!@\).
+// A data source file holding a password is made readable by its owner only.
 QEL_API bool WriteClientServerDataSource(const std::string& dsn, const Attributes& attributes);
+
+// Whether a data source key holds a password ("Password" or "PWD", any case).
+QEL_API bool IsPasswordKey(const std::string& name);
 
 }  // namespace qel::datasource

@@ -180,7 +180,7 @@ int RunShow(LONG number) {
         } else {
             fmt::print("  data source \"{}\":\n", *dataSource);
             for (const auto& [name, value] : *keys) {
-                const bool secret = SameName(name, "Password") || SameName(name, "PWD");
+                const bool secret = qel::datasource::IsPasswordKey(name);
                 fmt::print("    {} = {}\n", name, secret ? "********" : value);
             }
         }
