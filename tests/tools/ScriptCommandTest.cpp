@@ -3,8 +3,6 @@
 // lines carry the results, out-parameters, codes and notifications.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,15 +16,13 @@ namespace {
 
 using qel::test::Lines;
 using qel::test::ReadFile;
+using qel::test::WriteSandboxFile;
 
-std::string WriteScript(const std::string& name, const std::string& text) {
-    return qel::test::WriteSandboxFile(name, text);
-}
 
 TEST(ScriptCommand, ASessionByMemberNames) {
     const std::string db = Sandbox::Current().Path("script/clinic.db");
     const std::string params = Sandbox::Current().Path("script/params.ini");
-    const std::string script = WriteScript("session.txt", "# a temporary profile on a new file\n"
+    const std::string script = WriteSandboxFile("session.txt", "# a temporary profile on a new file\n"
                                                           "AddNew 1 0\n"
                                                           "strDataSource = \"QelScript\"\n"
                                                           "strDirectory = \"" + db + "\"\n"
@@ -77,7 +73,7 @@ TEST(ScriptCommand, ASessionByMemberNames) {
 
 TEST(ScriptCommand, StandardInputAndLinesThatCannotBeParsed) {
     ASSERT_EQ(RunQeldb({"register"}).exitCode, 0);
-    const std::string input = WriteScript("stdin.txt", "lErrorCode\n"
+    const std::string input = WriteSandboxFile("stdin.txt", "lErrorCode\n"
                                                        "\"quoted\n"
                                                        "Get \"unterminated\n"
                                                        "ArrangePatients 99999999999 1\n"
@@ -93,7 +89,7 @@ TEST(ScriptCommand, StandardInputAndLinesThatCannotBeParsed) {
     };
     EXPECT_EQ(Lines(run.out), expected);
 
-    const auto people = RunQeldb({"script"}, {}, WriteScript("plain.txt", "GetDoctorCount\n"));
+    const auto people = RunQeldb({"script"}, {}, WriteSandboxFile("plain.txt", "GetDoctorCount\n"));
     EXPECT_EQ(people.exitCode, 0);
     EXPECT_EQ(people.out, "GetDoctorCount -> False  out: 0  lErrorCode: 10\n");
 }
