@@ -18,9 +18,11 @@
 #include <fmt/format.h>
 
 #include <qel/datasource/EngineDrivers.h>
+#include <qel/datasource/OdbcIniFileInternal.h>
 #include <qel/outside/Log.h>
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Database.h>
+#include <qel/platform/SharedFile.h>
 
 namespace qel::datasource::installer {
 
@@ -29,8 +31,6 @@ namespace {
 // The installer's signatures, declared here so that nothing links against
 // the library (<odbcinst.h> would also define BOOL as a macro).
 using ConfigDataSourceFn = BOOL (*)(HWND, WORD, LPCSTR, LPCSTR);
-using WriteDSNToIniFn = BOOL (*)(LPCSTR, LPCSTR);
-using RemoveDSNFromIniFn = BOOL (*)(LPCSTR);
 using WritePrivateProfileStringFn = BOOL (*)(LPCSTR, LPCSTR, LPCSTR, LPCSTR);
 using GetPrivateProfileStringFn = int (*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, int, LPCSTR);
 using InstallerErrorFn = short (*)(WORD, DWORD*, LPSTR, WORD, WORD*);
@@ -167,6 +167,21 @@ bool IsOwnDriver(LPCSTR driver) {
     return SameText(driver, kFileDriver) || SameText(driver, kClientServerDriver);
 }
 
+// unixODBC keeps what SQLGetPrivateProfileString read in a cache of the
+// process that only its own successful writes clear, and the driver manager
+// and the drivers read data sources through it. After the component replaced
+// the file itself, an installer write that changes nothing (removing an
+// absent section of the empty lock file beside the ini file) clears that
+// cache, so the next connect reads the data source as written.
+void ForgetCachedReads(const Library& library, const ini::OdbcIniFile& file) {
+    if (!file.Changed()) return;
+    auto writeKey = library.Find<WritePrivateProfileStringFn>("SQLWritePrivateProfileString");
+    const std::string scratch = platform::SharedFileLockPath(file.Path());
+    if (!writeKey || !writeKey("qeldb cached reads", nullptr, nullptr, scratch.c_str()))
+        outside::LogWarning(fmt::format("the driver manager may still read the old data sources of {}: {}",
+                                        file.Path(), library.LastError()));
+}
+
 BOOL AddDataSource(const Library& library, LPCSTR driver, const std::vector<Attribute>& attributes) {
     const std::string* dsn = FindAttribute(attributes, "DSN");
     if (!dsn || dsn->empty()) return FALSE;
@@ -180,33 +195,18 @@ BOOL AddDataSource(const Library& library, LPCSTR driver, const std::vector<Attr
     if (fileEngine) {
         const std::string* database = FindAttribute(keys, kFileDatabaseAttribute);
         if (!database || database->empty()) return FALSE;
-        // The path goes first, so the data source never stands without it
-        // for longer than the write of its driver.
-        const Attribute path(kFileDatabaseAttribute, *database);
-        std::erase_if(keys, [](const Attribute& key) { return SameText(key.first, kFileDatabaseAttribute); });
-        keys.insert(keys.begin(), path);
     }
     const Attributes standing = fileEngine ? FileEngineStandingAttributes() : ClientServerStandingAttributes();
     for (const auto& [name, value] : standing)
         if (!FindAttribute(keys, name)) keys.emplace_back(name, value);
+    keys.insert(keys.begin(), Attribute("Driver", driver));
 
-    auto writeDsn = library.Find<WriteDSNToIniFn>("SQLWriteDSNToIni");
-    auto writeKey = library.Find<WritePrivateProfileStringFn>("SQLWritePrivateProfileString");
-    auto remove = library.Find<RemoveDSNFromIniFn>("SQLRemoveDSNFromIni");
-    if (!writeDsn || !writeKey || !remove) return FALSE;
-
-    const UserMode mode(library);
-    if (!writeDsn(dsn->c_str(), driver)) {
-        outside::LogWarning(fmt::format("data source {} not written: {}", *dsn, library.LastError()));
+    ini::OdbcIniFile file(ini::UserOdbcIniPath());
+    if (!file.WriteSection(*dsn, keys)) {
+        outside::LogWarning(fmt::format("data source {} not written: {}", *dsn, file.LastError()));
         return FALSE;
     }
-    for (const auto& [name, value] : keys) {
-        if (!writeKey(dsn->c_str(), name.c_str(), value.c_str(), kOdbcIni)) {
-            outside::LogWarning(fmt::format("data source {}: {} not written: {}", *dsn, name, library.LastError()));
-            remove(dsn->c_str());
-            return FALSE;
-        }
-    }
+    ForgetCachedReads(library, file);
     return TRUE;
 }
 
@@ -273,18 +273,18 @@ BOOL WriteDataSourceDriver(LPCSTR dsn, LPCSTR driver) {
     try {
         const std::lock_guard lock(g_mutex);
         const Library* library = Current();
-        if (!library) return FALSE;
-        auto read = library->Find<GetPrivateProfileStringFn>("SQLGetPrivateProfileString");
-        auto writeKey = library->Find<WritePrivateProfileStringFn>("SQLWritePrivateProfileString");
-        auto writeDsn = library->Find<WriteDSNToIniFn>("SQLWriteDSNToIni");
-        if (!read || !writeKey || !writeDsn) return FALSE;
-        const UserMode mode(*library);
-        // The key names of the section, or nothing when it does not exist.
-        std::array<char, 4096> keys{};
-        const bool exists = read(dsn, nullptr, "", keys.data(), static_cast<int>(keys.size()), kOdbcIni) > 0;
-        // SQLWriteDSNToIni would drop the server, port and database of an
-        // existing data source; only its driver is written then.
-        return exists ? writeKey(dsn, "Driver", driver, kOdbcIni) : writeDsn(dsn, driver);
+        // The write stands for the installer's function, so without it
+        // there is no write.
+        if (!library || !library->Find<void*>("SQLWriteDSNToIni")) return FALSE;
+        // Only the driver is written: the server, port and database of an
+        // existing data source stay as they are.
+        ini::OdbcIniFile file(ini::UserOdbcIniPath());
+        if (file.SetKey(dsn, "Driver", driver)) {
+            ForgetCachedReads(*library, file);
+            return TRUE;
+        }
+        outside::LogWarning(fmt::format("driver of data source {} not written: {}", dsn, file.LastError()));
+        return FALSE;
     } catch (const std::exception&) {
         return FALSE;
     }
@@ -323,11 +323,14 @@ BOOL RemoveDSNFromIni(LPCSTR dsn) {
     try {
         const std::lock_guard lock(g_mutex);
         const Library* library = Current();
-        if (!library) return FALSE;
-        auto remove = library->Find<RemoveDSNFromIniFn>("SQLRemoveDSNFromIni");
-        if (!remove) return FALSE;
-        const UserMode mode(*library);
-        return remove(dsn);
+        if (!library || !library->Find<void*>("SQLRemoveDSNFromIni")) return FALSE;
+        ini::OdbcIniFile file(ini::UserOdbcIniPath());
+        if (file.RemoveSection(dsn)) {
+            ForgetCachedReads(*library, file);
+            return TRUE;
+        }
+        outside::LogWarning(fmt::format("data source {} not removed: {}", dsn, file.LastError()));
+        return FALSE;
     } catch (const std::exception&) {
         return FALSE;
     }

