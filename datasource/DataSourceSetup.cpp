@@ -112,6 +112,12 @@ BOOL CDataSourceSetup::PrepareFileDatabase() {
     AttributeList list;
     list.Add(fmt::format("CREATE_DB=\"{}\"", path));
     if (list.Overflowed()) return FALSE;
-    if (!installer::ConfigDataSource(nullptr, installer::kAddDsn, kFileDriver, list.Data())) return FALSE;
+    if (!installer::ConfigDataSource(nullptr, installer::kAddDsn, kFileDriver, list.Data())) {
+        // Another program opening the same new database may have created
+        // the file in the meantime; then it stands as an existing one.
+        if (path.empty() || !std::filesystem::exists(path, error)) return FALSE;
+        RegisterFileDataSource();
+        return TRUE;
+    }
     return RegisterFileDataSource();
 }

@@ -50,6 +50,8 @@ private:
     BOOL LookUpCatalogueTypeNames(TypeNames* pNames);
     BOOL RunStatement(const std::string& sql);
     BOOL CreateTableOf(const char* table);
+    // The checks and steps of CheckAndUpgradeDatabase, inside its transaction.
+    BOOL CheckAndUpgradeTables();
     void ImportLayouts();
 
     CDatabaseObj* m_pDatabaseObj;  // the owner; not owned

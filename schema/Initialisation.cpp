@@ -8,10 +8,14 @@
 #include <algorithm>
 #include <filesystem>
 #include <string_view>
+#include <utility>
 
 #include <fmt/format.h>
 
 #include <qel/database/DatabaseObj.h>
+#include <qel/outside/Log.h>
+#include <qel/outside/odbc/DBException.h>
+#include <qel/outside/odbc/Database.h>
 #include <qel/outside/records/LayoutData.h>
 #include <qel/outside/records/Recordset.h>
 #include <qel/platform/ModulePath.h>
@@ -24,6 +28,40 @@ bool IsBlank(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); });
 }
 
+// Two programs opening a new SQLite file at once would both find it empty
+// and both create its tables, and the second would fail. The check and any
+// creation therefore run as one write transaction there: the second opener
+// waits (up to the driver's busy timeout) and then finds the tables. A
+// creation that fails leaves the file empty instead of half made.
+class FileEngineWriteTransaction {
+public:
+    explicit FileEngineWriteTransaction(CDatabase* database) {
+        if (database == nullptr || database->Engine() != qel::odbc::Engine::SQLite) return;
+        database->ExecuteSQL("BEGIN IMMEDIATE");
+        m_database = database;
+    }
+    ~FileEngineWriteTransaction() { End("ROLLBACK"); }
+    FileEngineWriteTransaction(const FileEngineWriteTransaction&) = delete;
+    FileEngineWriteTransaction& operator=(const FileEngineWriteTransaction&) = delete;
+
+    BOOL Finish(BOOL result) { return End(result ? "COMMIT" : "ROLLBACK") && result; }
+
+private:
+    bool End(const char* statement) noexcept {
+        if (m_database == nullptr) return true;
+        CDatabase* database = std::exchange(m_database, nullptr);
+        try {
+            database->ExecuteSQL(statement);
+            return true;
+        } catch (const CDBException& e) {
+            qel::outside::LogWarning(fmt::format("schema check: {} failed: {}", statement, e.m_strError));
+        }
+        return false;
+    }
+
+    CDatabase* m_database = nullptr;
+};
+
 }  // namespace
 
 BOOL CDatabaseSchema::CreateTableOf(const char* table) {
@@ -32,6 +70,16 @@ BOOL CDatabaseSchema::CreateTableOf(const char* table) {
 }
 
 BOOL CDatabaseSchema::CheckAndUpgradeDatabase() {
+    try {
+        FileEngineWriteTransaction transaction(m_pDatabaseObj->GetDatabase());
+        return transaction.Finish(CheckAndUpgradeTables());
+    } catch (const CDBException& e) {
+        qel::outside::LogWarning(fmt::format("schema check cannot take the write lock: {}", e.m_strError));
+        return FALSE;
+    }
+}
+
+BOOL CDatabaseSchema::CheckAndUpgradeTables() {
     bool empty = true;
     bool candidateTemplate = false;
     {

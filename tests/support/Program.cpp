@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
 
@@ -17,7 +18,7 @@ namespace qel::test {
 ProgramResult RunQeldb(const std::vector<std::string>& args,
                        const std::map<std::string, std::optional<std::string>>& environment,
                        const std::string& input) {
-    static int runs = 0;
+    static std::atomic<int> runs = 0;  // runs may start from several threads
     const std::string out = Sandbox::Current().Path("qeldb-" + std::to_string(++runs) + ".out");
     const std::string err = out + ".err";
 

@@ -1,5 +1,7 @@
 // The qeldb program's patient import and listing, run as a child process in
 // this test's sandbox on a temporary profile over a SQLite file.
+#include <future>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -53,6 +55,38 @@ TEST_F(PatientsCommandTest, ImportedFileListsBackInNameOrder) {
     EXPECT_EQ(lines[0].find("NAME"), lines[2].find("Conti, Marta")) << table.out;
     EXPECT_EQ(lines[0].find("DOCTOR"), lines[1].find("Dott. Verdi")) << table.out;
     EXPECT_THAT(lines[1], HasSubstr("1980-02-29"));
+}
+
+// Two workstations' programs importing into one file at the same instant,
+// through two stored profiles: each writes its data source while the other
+// does, and both imports must land.
+TEST_F(PatientsCommandTest, TwoImportsIntoOneFileAtOnceBothLand) {
+    for (const char* number : {"2", "3"}) {
+        const ProgramResult set = RunQeldb({"profile", "set", number, "--name", std::string("Studio ") + number,
+                                            "--data-source", std::string("Shared") + number, "--path", Db()});
+        ASSERT_EQ(set.exitCode, 0) << set.err;
+    }
+    const std::string first = WriteSandboxFile("first.csv", std::string(kHeader) +
+                                                                "Rossi Mario,,A-1,1970-01-02,M,Dr Neri\n"
+                                                                "Bianchi Anna,,A-2,1980-03-04,F,Dr Neri\n");
+    const std::string second = WriteSandboxFile("second.csv", std::string(kHeader) +
+                                                                  "Verdi Luca,,B-1,1990-05-06,M,Dr Neri\n"
+                                                                  "Neri Sara,,B-2,2000-07-08,F,Dr Gallo\n");
+    auto importing = [](const std::string& profile, const std::string& file) {
+        return std::async(std::launch::async, [=] { return RunQeldb({"patients", "import", file, "--profile", profile}); });
+    };
+    auto a = importing("2", first);
+    auto b = importing("3", second);
+    const ProgramResult ra = a.get(), rb = b.get();
+    EXPECT_EQ(ra.exitCode, 0) << ra.err;
+    EXPECT_EQ(rb.exitCode, 0) << rb.err;
+
+    const ProgramResult list = RunQeldb({"patients", "list", "--csv", "--profile", "2"});
+    ASSERT_EQ(list.exitCode, 0) << list.err;
+    for (const char* number : {"A-1", "A-2", "B-1", "B-2"}) EXPECT_THAT(list.out, HasSubstr(number));
+    const std::string ini = ReadFile(Sandbox::Current().OdbcIni());
+    EXPECT_THAT(ini, HasSubstr("[Shared2]\nDriver=SQLite3\nDatabase=" + Db()));
+    EXPECT_THAT(ini, HasSubstr("[Shared3]\nDriver=SQLite3\nDatabase=" + Db()));
 }
 
 TEST_F(PatientsCommandTest, ReaderAcceptsBomCrlfQuotingAndAnyColumnOrder) {
