@@ -204,6 +204,8 @@ TEST_P(OpenClose, NothingSurvivesAFailedOpenAndTheNextOpenWorks) {
         if (c.fault == OpenFault::Notification) {
             EXPECT_TRUE(db.GetBIsOpen()) << "a failed notification leaves the database open";
             EXPECT_TRUE(db.Close());
+            // The close took the temporary profile's data source away.
+            ASSERT_TRUE(WriteDataSource(m_location, "QelFaults"));
         } else {
             EXPECT_FALSE(db.GetBIsOpen());
             EXPECT_FALSE(db.PatientsRead());
