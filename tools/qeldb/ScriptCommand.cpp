@@ -349,6 +349,13 @@ void AddScriptCommands(CLI::App& app, int& exitCode) {
     app.add_subcommand("register",
                        "Register the component's classes (\"QEL.Database\", ...) and library path in the registry file")
         ->callback([&exitCode] {
+            // A file that is not a registry file is never written into; say
+            // so rather than only that the write failed.
+            if (const std::string problem = qel::platform::Registry::CurrentUser().Problem(); !problem.empty()) {
+                std::fprintf(stderr, "qeldb register: %s\n", problem.c_str());
+                exitCode = 1;
+                return;
+            }
             const HRESULT hr = DllRegisterServer();
             CLSID clsid{};
             if (FAILED(hr) || FAILED(CLSIDFromProgID("QEL.Database", &clsid))) {
