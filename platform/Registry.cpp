@@ -308,9 +308,12 @@ bool Registry::SetValues(const std::string& key, const std::vector<Value>& value
     return Modify(FilePath(), [&](Document& doc) {
         bool changed = doc.CreateKey(trimmed);
         for (const Value& value : values) {
-            if (value.number) changed = doc.SetValue(trimmed, value.name, registry_detail::FormatDword(*value.number)) || changed;
-            else if (value.text) changed = doc.SetValue(trimmed, value.name, registry_detail::FormatString(*value.text)) || changed;
-            else changed = doc.DeleteValue(folded, Fold(value.name)) || changed;
+            if (value.number)
+                changed = doc.SetValue(trimmed, value.name, registry_detail::FormatDword(*value.number)) || changed;
+            else if (value.text)
+                changed = doc.SetValue(trimmed, value.name, registry_detail::FormatString(*value.text)) || changed;
+            else
+                changed = doc.DeleteValue(folded, Fold(value.name)) || changed;
         }
         return changed;
     });

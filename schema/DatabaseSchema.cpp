@@ -67,7 +67,8 @@ BOOL CDatabaseSchema::RunStatement(const std::string& sql) {
     std::string why;
     for (const auto& record : qel::odbc::ReadDiagnostics(SQL_HANDLE_STMT, st.Get()))
         why += (why.empty() ? "" : "; ") + record.message + " [" + record.state + "]";
-    qel::outside::LogWarning("schema statement " + sql.substr(0, std::min<std::size_t>(sql.find(" ("), 60)) + " failed: " +
+    const std::string head = sql.substr(0, std::min<std::size_t>(sql.find(" ("), 60));
+    qel::outside::LogWarning("schema statement " + head + " failed: " +
                              (why.empty() ? std::string("the driver gave no reason") : why));
     return FALSE;
 }

@@ -296,9 +296,11 @@ std::string DataSourceNameProblem(const std::string& name) {
     if (const auto bad = name.find_first_of(kDataSourceForbidden); bad != std::string::npos)
         return fmt::format("the data source name \"{}\" holds '{}' (not allowed: {})", name, name[bad],
                            kDataSourceForbidden);
-    if (name.find_first_of(std::string("\r\n\t\0", 4)) != std::string::npos || std::isspace(static_cast<unsigned char>(name.front())) ||
-        std::isspace(static_cast<unsigned char>(name.back())))
-        return fmt::format("the data source name \"{}\" holds a line break or tab, or starts or ends with a blank", name);
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    if (name.find_first_of(std::string("\r\n\t\0", 4)) != std::string::npos || blank(name.front()) ||
+        blank(name.back()))
+        return fmt::format("the data source name \"{}\" holds a line break or tab, or starts or ends with a blank",
+                           name);
     return {};
 }
 
@@ -366,7 +368,8 @@ int RunSet(const SetOptions& options) {
     using Value = qel::platform::Registry::Value;
     std::vector<Value> values{{"DataSource", std::nullopt, *dataSource}, {"Path", std::nullopt, *path}};
     if (name) values.push_back({"Name", std::nullopt, *name});
-    if (options.multiUser || !HasInt(key, "MultiUser")) values.push_back({"MultiUser", options.multiUser.value_or(0), {}});
+    if (options.multiUser || !HasInt(key, "MultiUser"))
+        values.push_back({"MultiUser", options.multiUser.value_or(0), {}});
     // The component accepts only a non-zero default-engine flag (and reads -1
     // as absent).
     if (const LONG flag = Store().GetInt(key, "Default").value_or(0); flag == 0 || flag == -1)
