@@ -82,3 +82,25 @@ TEST(FailureReport, AFailureWithoutALoggedCauseSaysSoByLeavingTheCauseOut) {
                         "exist or lacks its flags, data source or path)");
     EXPECT_EQ(lines[1], "  log: " + Sandbox::Current().Path("logs/qeldb.log"));
 }
+
+TEST(FailureReport, ARegistryWriteThatFailsSaysWhy) {
+    // The file itself is fine, but its lock cannot be taken.
+    const std::string registry = Sandbox::Current().Path("locked.reg");
+    fs::create_directories(registry + ".lock");
+    const std::map<std::string, std::optional<std::string>> environment = {{"QEL_REGISTRY_FILE", registry}};
+    const std::string cause = "registry file " + registry + ": cannot open the lock file: Is a directory";
+
+    const auto reg = qel::test::RunQeldb({"register"}, environment);
+    EXPECT_EQ(reg.exitCode, 1);
+    const auto lines = qel::test::Lines(reg.err);
+    ASSERT_EQ(lines.size(), 3u) << reg.err;
+    EXPECT_EQ(lines[0], "qeldb register: the registry file " + registry + " could not be written");
+    EXPECT_EQ(lines[1], "  cause: " + cause);
+    EXPECT_EQ(lines[2], "  log: " + Sandbox::Current().Path("logs/qeldb.log"));
+
+    const auto set = qel::test::RunQeldb({"profile", "set", "3", "--data-source", "QelLocked", "--path", "/srv/a.db"},
+                                         environment);
+    EXPECT_EQ(set.exitCode, 1);
+    EXPECT_NE(set.err.find("cannot write profile 3 to " + registry + ": " + cause), std::string::npos) << set.err;
+    EXPECT_FALSE(fs::exists(registry));
+}
