@@ -48,6 +48,7 @@
 #include <qel/schema/TableCatalogue.h>
 
 #include <qel/database/DatabaseObj.h>
+#include <qel/database/ErrorCodes.h>
 #include <qel/database/ImageMediaTypeObject.h>
 
 #include <qel/frame/DatabaseApp.h>

@@ -94,6 +94,7 @@ CDatabaseObj* CDatabaseObj::FromPtr(LONG ptr) { return Ptrs().Find(ptr); }
 void CDatabaseObj::ClearError() {
     lErrorCode = 0;
     strError.clear();
+    qel::outside::ForgetFailureCause();
 }
 
 BOOL CDatabaseObj::SetError(LONG code, const char* module, int line) {

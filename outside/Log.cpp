@@ -82,6 +82,17 @@ std::string Word(const char* text) {
 
 void LogErrorText(const std::string& text);
 
+// Per thread: the database object is apartment-threaded, and a cause must not
+// cross over to another thread's failure.
+thread_local std::string t_failureCause;
+
+void RememberCause(const std::string& text) noexcept {
+    try {
+        t_failureCause = text;
+    } catch (...) {
+    }
+}
+
 class LogState {
 public:
     LogState() {
@@ -203,6 +214,7 @@ void Write(spdlog::level::level_enum level, const std::string& record) noexcept 
 std::string Prefix(const char* kind) { return std::string(kind) + " pid=" + std::to_string(::getpid()); }
 
 void LogErrorText(const std::string& text) {
+    RememberCause(text);
     try {
         Write(spdlog::level::err, Prefix("ERROR") + " text=" + OneLine(text));
     } catch (...) {
@@ -226,6 +238,7 @@ void LogInfo(const std::string& text) {
 }
 
 void LogWarning(const std::string& text) {
+    RememberCause(text);
     try {
         Write(spdlog::level::warn, Prefix("WARNING") + " text=" + OneLine(text));
     } catch (...) {
@@ -239,6 +252,16 @@ std::string LogFilePath() {
         return {};
     }
 }
+
+std::string LastFailureCause() {
+    try {
+        return t_failureCause;
+    } catch (...) {
+        return {};
+    }
+}
+
+void ForgetFailureCause() { t_failureCause.clear(); }
 
 void ResetLog() {
     try {

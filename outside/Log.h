@@ -24,6 +24,15 @@ namespace qel::outside {
 QEL_API void LogInfo(const std::string& text);
 QEL_API void LogWarning(const std::string& text);
 
+// The cause behind the calling thread's last failure: the text of the last
+// warning or error record the thread wrote since ForgetFailureCause (the
+// driver's message, the system's error text, the path). Empty when none was
+// written. Lets a program say why an operation failed, not only its code.
+QEL_API std::string LastFailureCause();
+// Forgets the thread's cause; the database object calls it whenever it
+// clears its error state, so a cause always belongs to the current operation.
+QEL_API void ForgetFailureCause();
+
 // The file records go to (resolved from the environment on first use).
 QEL_API std::string LogFilePath();
 // Flushes and closes the log; the next record reopens it (tests re-point it).

@@ -1,5 +1,7 @@
 #include <qel/platform/NamedMutex.h>
 
+#include <qel/platform/Diagnostics.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -37,7 +39,10 @@ std::string FileNameOf(const std::string& name) {
     return out + ".mutex";
 }
 
+// The caller only learns that creation failed; the reason goes to the
+// diagnostics (the log) as the cause.
 NamedMutexResult Failure(std::string error) {
+    ReportDiagnostic(Severity::Warning, "named mutex: " + error);
     NamedMutexResult result;
     result.failed = true;
     result.error = std::move(error);

@@ -75,6 +75,11 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, int& error
         error = errno;
         return error == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
     }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = EISDIR;
+        return ReadStatus::Failed;
+    }
     char buffer[65536];
     for (;;) {
         ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -110,6 +115,12 @@ std::string WriteTarget(const std::string& path) {
     return path;
 }
 
+// Why a file that could not be read cannot serve as the registry.
+std::string Unreadable(const std::string& path, int error) {
+    if (error == EISDIR) return "registry file " + path + " is a folder, not a file";
+    return "registry file " + path + " cannot be read: " + ErrnoText(error);
+}
+
 bool ValidText(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos; }
 
 // Reads never lock: writes replace the file by rename, so a reader always
@@ -124,12 +135,13 @@ Document LoadForReading(const std::string& path) {
     switch (ReadWholeFile(path, bytes, error)) {
         case ReadStatus::Missing: return Document::Empty();
         case ReadStatus::Failed:
-            ReportOnce(path + "\x1f" "read " + std::to_string(error),
-                       "registry file " + path + " cannot be read: " + ErrnoText(error));
+            ReportOnce(path + "\x1f" "read " + std::to_string(error), Unreadable(path, error));
             return Document::Empty();
         case ReadStatus::Ok: break;
     }
-    return Document::Parse(std::move(bytes), path);
+    Document doc = Document::Parse(std::move(bytes), path);
+    if (!doc.IsRegistryText()) return Document::Empty();
+    return doc;
 }
 
 // Read-modify-write under the exclusive lock of the companion lock file.
@@ -162,8 +174,15 @@ bool Modify(const std::string& registryPath, const std::function<bool(Document&)
     std::string bytes;
     int error = 0;
     ReadStatus status = ReadWholeFile(path, bytes, error);
-    if (status == ReadStatus::Failed) return fail("cannot be read, so it is not written over", error);
+    if (status == ReadStatus::Failed) {
+        ReportDiagnostic(Severity::Error, Unreadable(path, error) + "; nothing is written");
+        return false;
+    }
     Document doc = status == ReadStatus::Missing ? Document::Empty() : Document::Parse(std::move(bytes), path);
+    if (!doc.IsRegistryText()) {
+        ReportDiagnostic(Severity::Error, registry_detail::NotRegistryText(path) + "; nothing is written into it");
+        return false;
+    }
     if (!doc.Writable()) {
         ReportDiagnostic(Severity::Error, "registry file " + path + " is not written over: its text cannot be decoded");
         return false;
@@ -208,6 +227,22 @@ Registry::Registry(std::string filePath) : m_path(std::move(filePath)) {}
 Registry::Registry(FromEnvironment) : m_followEnvironment(true) {}
 
 std::string Registry::FilePath() const { return m_followEnvironment ? PathFromEnvironment() : m_path; }
+
+std::string Registry::Problem() const {
+    const std::string path = FilePath();
+    if (path.empty()) return "no registry file location: neither QEL_REGISTRY_FILE nor HOME is set";
+    std::string bytes;
+    int error = 0;
+    switch (ReadWholeFile(path, bytes, error)) {
+        case ReadStatus::Missing: return {};
+        case ReadStatus::Failed: return Unreadable(path, error);
+        case ReadStatus::Ok: break;
+    }
+    const Document doc = Document::Parse(std::move(bytes), path);
+    if (!doc.IsRegistryText()) return registry_detail::NotRegistryText(path);
+    if (!doc.Writable()) return "registry file " + path + " is not valid UTF-16 text";
+    return {};
+}
 
 std::optional<LONG> Registry::GetInt(const std::string& key, const std::string& name) const {
     std::string path = FilePath();
@@ -254,6 +289,34 @@ bool Registry::SetString(const std::string& key, const std::string& name, const 
     }
     std::string data = registry_detail::FormatString(value);
     return Modify(FilePath(), [&](Document& doc) { return doc.SetValue(TrimKey(key), name, data); });
+}
+
+bool Registry::SetValues(const std::string& key, const std::vector<Value>& values) {
+    if (!ValidText(key)) {
+        ReportDiagnostic(Severity::Error, "registry key names must be one line of text");
+        return false;
+    }
+    for (const Value& value : values) {
+        if (!ValidText(value.name) || (value.text && !ValidText(*value.text))) {
+            ReportDiagnostic(Severity::Error, "registry values of " + TrimKey(key) + " not written: " + value.name +
+                                                  ": names and strings must be one line of text");
+            return false;
+        }
+    }
+    const std::string trimmed = TrimKey(key);
+    const std::string folded = Fold(trimmed);
+    return Modify(FilePath(), [&](Document& doc) {
+        bool changed = doc.CreateKey(trimmed);
+        for (const Value& value : values) {
+            if (value.number)
+                changed = doc.SetValue(trimmed, value.name, registry_detail::FormatDword(*value.number)) || changed;
+            else if (value.text)
+                changed = doc.SetValue(trimmed, value.name, registry_detail::FormatString(*value.text)) || changed;
+            else
+                changed = doc.DeleteValue(folded, Fold(value.name)) || changed;
+        }
+        return changed;
+    });
 }
 
 bool Registry::CreateKey(const std::string& key) {

@@ -17,7 +17,9 @@
 // lock on a companion lock file and land atomically (temporary file, fsync,
 // rename). A file that cannot be parsed keeps what could be read of it; lines
 // that cannot be parsed are logged once and carried over verbatim by every
-// later write, so a write never drops data it did not understand.
+// later write, so a write never drops data it did not understand. A file
+// that does not start like a registry file at all (a binary file, some other
+// text) reads as empty and is never written into.
 //
 // Key paths are given below HKEY_CURRENT_USER with backslashes
 // ("Software\\Talveni\\Quorva\\DatabaseJ3"); key and value names compare
@@ -58,9 +60,28 @@ public:
     // environment names it now; empty when no location can be found).
     std::string FilePath() const;
 
+    // Why the file cannot serve as the registry, in words for a person: no
+    // location, a folder, unreadable (with the system's error text), not a
+    // registry file (it does not start with a header, a comment or a
+    // section; such a file is never written), undecodable UTF-16. Empty
+    // when it can be used, also when it does not exist yet.
+    std::string Problem() const;
+
     // Absent when the key or value does not exist or holds the other type.
     std::optional<LONG> GetInt(const std::string& key, const std::string& name) const;
     std::optional<std::string> GetString(const std::string& key, const std::string& name) const;
+
+    // One value of a batch write: an integer, a string, or (with neither)
+    // the value's removal.
+    struct Value {
+        std::string name;
+        std::optional<LONG> number;
+        std::optional<std::string> text;
+    };
+    // Writes every value of the key in one update of the file: all of them
+    // or, when a name or string is refused or the file cannot be written,
+    // none. Creates the key when missing.
+    bool SetValues(const std::string& key, const std::vector<Value>& values);
 
     // Create the key when missing. FALSE when the file cannot be written.
     bool SetInt(const std::string& key, const std::string& name, LONG value);

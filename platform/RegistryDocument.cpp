@@ -272,6 +272,11 @@ std::string TrimKey(const std::string& key) {
     return key.substr(first, last - first + 1);
 }
 
+std::string NotRegistryText(const std::string& path) {
+    return "registry file " + path + " is not a registry file: it does not start with REGEDIT4, a ; comment or a "
+           "[section]";
+}
+
 void ReportOnce(const std::string& identity, const std::string& text) {
     static std::mutex mutex;
     static std::unordered_set<std::string> reported;
@@ -372,6 +377,24 @@ Document Document::Parse(std::string bytes, const std::string& path) {
             end = LineEnd::CrLf;
         }
     };
+
+    // A registry file starts with its header, a comment or a section; what
+    // starts otherwise (a binary file, a text file of something else) is not
+    // one, and its lines are not reported one by one.
+    if (doc.m_writable) {
+        const bool binary = text.find('\0') != std::string_view::npos;
+        std::size_t first = 0;
+        while (first < text.size() && (IsSpace(text[first]) || text[first] == '\n')) ++first;
+        const std::string_view start = text.substr(first, text.find('\n', first) - first);
+        const std::string_view head = Trim(start);
+        const bool likeRegistry = head.empty() || head == "REGEDIT4" || head == "Windows Registry Editor Version 5.00" ||
+                                  head.front() == ';' || head.front() == '[';
+        if (binary || !likeRegistry) {
+            doc.m_registryText = false;
+            ReportOnce(path + "\x1f" "not-registry", NotRegistryText(path) + "; it reads as empty and is never written");
+            return doc;
+        }
+    }
 
     bool sawContent = false;
     bool inSection = false;

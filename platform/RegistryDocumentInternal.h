@@ -64,7 +64,12 @@ public:
     std::optional<std::string> Serialize() const;
     // False when the content could not be decoded losslessly; such a file
     // is never written over.
-    bool Writable() const { return m_writable; }
+    bool Writable() const { return m_writable && m_registryText; }
+    // False when the content does not start like a registry file: its first
+    // line that is not blank is neither a header, a comment nor a section,
+    // or it holds NUL bytes (a binary file). Such a file reads as empty and
+    // is never written.
+    bool IsRegistryText() const { return m_registryText; }
 
     // The last value of that name in any section of the key (as an import would leave it).
     const Line* FindValue(const std::string& keyFolded, const std::string& nameFolded) const;
@@ -96,7 +101,11 @@ private:
     std::vector<Line> m_lines;
     Encoding m_encoding = Encoding::Utf8;
     bool m_writable = true;
+    bool m_registryText = true;
 };
+
+// The words for a file that does not start like a registry file.
+std::string NotRegistryText(const std::string& path);
 
 // "name"=data line of a value; data is formatted by the helpers below.
 std::string FormatValueLine(const std::string& name, const std::string& data);

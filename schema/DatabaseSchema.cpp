@@ -5,9 +5,13 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include <qel/database/DatabaseObj.h>
 #include <qel/outside/odbc/CallWatchdogInternal.h>
+#include <qel/outside/Log.h>
 #include <qel/outside/odbc/Database.h>
+#include <qel/outside/odbc/Diagnostics.h>
 #include <qel/outside/odbc/DriverQuirks.h>
 #include <qel/outside/records/Recordset.h>
 
@@ -58,8 +62,15 @@ BOOL CDatabaseSchema::RunStatement(const std::string& sql) {
     if (!st) return FALSE;
     auto* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str()));
     qel::odbc::CallDeadline deadline(db->m_hdbc);
-    if (!SQL_SUCCEEDED(SQLPrepare(st.Get(), text, SQL_NTS))) return FALSE;
-    return SQL_SUCCEEDED(SQLExecute(st.Get())) ? TRUE : FALSE;
+    if (SQL_SUCCEEDED(SQLPrepare(st.Get(), text, SQL_NTS)) && SQL_SUCCEEDED(SQLExecute(st.Get()))) return TRUE;
+    // The caller only learns FALSE; the driver's words go to the log.
+    std::string why;
+    for (const auto& record : qel::odbc::ReadDiagnostics(SQL_HANDLE_STMT, st.Get()))
+        why += (why.empty() ? "" : "; ") + record.message + " [" + record.state + "]";
+    const std::string head = sql.substr(0, std::min<std::size_t>(sql.find(" ("), 60));
+    qel::outside::LogWarning("schema statement " + head + " failed: " +
+                             (why.empty() ? std::string("the driver gave no reason") : why));
+    return FALSE;
 }
 
 BOOL CDatabaseSchema::CreateTable(LONG lNumber, LONG lVersion, LPCSTR szTable, LONG lColumns,

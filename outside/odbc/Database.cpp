@@ -8,6 +8,7 @@
 #include <qel/outside/odbc/CallWatchdogInternal.h>
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Handles.h>
+#include <qel/outside/Log.h>
 
 namespace {
 
@@ -57,7 +58,16 @@ BOOL CDatabase::Open(LPCSTR lpszDSN, BOOL bExclusive, BOOL bReadOnly, LPCSTR lps
     if (bExclusive) options |= openExclusive;
     if (bReadOnly) options |= openReadOnly;
     if (bUseCursorLib) options |= useCursorLib;
-    return OpenEx(connect.c_str(), options);
+    try {
+        return OpenEx(connect.c_str(), options);
+    } catch (const CDBException& e) {
+        // The caller turns this into a code; the driver's words are the
+        // cause a person needs. The connect string may hold a password, so
+        // only the message is logged.
+        qel::outside::LogWarning("the ODBC connection failed: " + e.m_strError +
+                                 (e.m_strSQLState.empty() ? std::string() : " [" + e.m_strSQLState + "]"));
+        throw;
+    }
 }
 
 BOOL CDatabase::OpenEx(LPCSTR lpszConnectString, DWORD dwOptions) {

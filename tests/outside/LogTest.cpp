@@ -135,3 +135,27 @@ TEST(LogTest, ConcurrentWritersKeepWholeLines) {
     const std::regex whole(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ERROR pid=\d+ code=[0-3] module=DatabaseObj line=\d+ build=b$)");
     for (const auto& line : lines) ASSERT_TRUE(std::regex_match(line, whole)) << line;
 }
+
+TEST(LogTest, FailureCauseIsTheThreadsLastWarningUntilForgotten) {
+    using namespace qel::outside;
+    ForgetFailureCause();
+    LogInfo("an info record is no cause");
+    EXPECT_EQ(LastFailureCause(), "");
+    LogWarning("first warning");
+    qel::platform::ReportDiagnostic(qel::platform::Severity::Error, "registry file /x is a folder, not a file");
+    EXPECT_EQ(LastFailureCause(), "registry file /x is a folder, not a file");
+    WriteLogCheck("DatabaseObj", 1, "build");
+    EXPECT_EQ(LastFailureCause(), "registry file /x is a folder, not a file") << "a check record keeps it";
+
+    // Another thread's causes stay on that thread.
+    std::string seenThere;
+    std::thread([&] {
+        seenThere = LastFailureCause();
+        LogWarning("the other thread's cause");
+    }).join();
+    EXPECT_EQ(seenThere, "");
+    EXPECT_EQ(LastFailureCause(), "registry file /x is a folder, not a file");
+
+    ForgetFailureCause();
+    EXPECT_EQ(LastFailureCause(), "");
+}

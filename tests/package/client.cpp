@@ -12,7 +12,9 @@ int main(int argc, char** argv) {
     db.SetStrDataSource("QelClient");
     db.SetStrDirectory(argv[1]);
     if (!db.Open2(FALSE)) {
-        std::printf("client: open failed with %d\n", static_cast<int>(db.GetLErrorCode()));
+        // What a client shows a person: the code, its meaning, the logged cause.
+        std::printf("client: open failed with %d: %s (%s)\n", static_cast<int>(db.GetLErrorCode()),
+                    qel::database::ErrorText(db.GetLErrorCode()), qel::outside::LastFailureCause().c_str());
         return 3;
     }
     LONG types = 0;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -262,15 +263,62 @@ TEST_F(RegistryTest, UnreadableOrUnwritableFilesFailCleanly) {
     fs::create_directories(path);
     EXPECT_FALSE(reg.GetInt(kKey, "X").has_value());
     EXPECT_FALSE(reg.GetInt(kKey, "Y").has_value());
-    EXPECT_EQ(diagnostics.Count("cannot be read"), 1u);
+    EXPECT_EQ(diagnostics.Count("is a folder, not a file"), 1u);
+    EXPECT_EQ(reg.Problem(), "registry file " + path + " is a folder, not a file");
     EXPECT_FALSE(reg.SetInt(kKey, "X", 1));
+    EXPECT_EQ(diagnostics.Count("is a folder, not a file; nothing is written"), 1u);
     EXPECT_TRUE(fs::is_directory(path));
 
-    // A file whose folder cannot be made.
+    // A file whose folder cannot be made: the system's words for it.
     WriteFile(path + "-file", "not a folder");
     Registry nowhere(path + "-file/registry.reg");
+    EXPECT_EQ(nowhere.Problem(), "registry file " + path + "-file/registry.reg cannot be read: Not a directory");
     EXPECT_FALSE(nowhere.CreateKey(kKey));
     EXPECT_FALSE(nowhere.GetString(kKey, "Name").has_value());
+    EXPECT_EQ(Registry(path + "-missing").Problem(), "") << "a file not made yet is usable";
+}
+
+TEST_F(RegistryTest, FileThatIsNotARegistryFileIsNeverWrittenInto) {
+    // An executable that happens to hold a section line still is no registry file.
+    const char kElf[] = "\x7f" "ELF\x02\x01\x01\0\0\0\n[HKEY_CURRENT_USER\\A]\n\"X\"=dword:1\n";
+    const std::string binary(kElf, sizeof kElf - 1);
+    const std::string others[] = {binary, "name,number\nRossi,17\n", "  \n<xml>\n"};
+    for (const std::string& content : others) {
+        Diagnostics diagnostics;
+        WriteFile(path, content);
+        EXPECT_NE(reg.Problem().find("is not a registry file: it does not start with REGEDIT4"), std::string::npos)
+            << reg.Problem();
+        EXPECT_FALSE(reg.GetInt("A", "X").has_value()) << "it reads as empty";
+        EXPECT_FALSE(reg.SetString(kKey, "Name", "x"));
+        EXPECT_FALSE(reg.SetValues(kKey, {{"Name", std::nullopt, std::string("x")}}));
+        EXPECT_FALSE(reg.DeleteKey("A"));
+        EXPECT_EQ(ReadFile(path), content) << "not a byte changed";
+        EXPECT_EQ(diagnostics.Count("nothing is written into it"), 3u);
+    }
+    // Blank, a header, a comment or a section first: a registry file.
+    for (const std::string& content : {std::string(), std::string("\n\nREGEDIT4\n"), std::string("; by hand\n"),
+                                       std::string("[HKEY_CURRENT_USER\\A]\n")}) {
+        WriteFile(path, content);
+        EXPECT_EQ(reg.Problem(), "") << content;
+        EXPECT_TRUE(reg.SetInt("A", "X", 1)) << content;
+    }
+}
+
+TEST_F(RegistryTest, SetValuesWritesAllOrNothingInOneUpdate) {
+    ASSERT_TRUE(reg.SetString(kKey, "Old", "gone soon"));
+    ASSERT_TRUE(reg.SetValues(kKey, {{"Name", std::nullopt, std::string("Studio Rossi")},
+                                     {"CurrentDoctor", 7, std::nullopt},
+                                     {"Old", std::nullopt, std::nullopt}}));
+    EXPECT_EQ(reg.GetString(kKey, "Name"), "Studio Rossi");
+    EXPECT_EQ(reg.GetInt(kKey, "CurrentDoctor"), 7);
+    EXPECT_FALSE(reg.GetString(kKey, "Old").has_value());
+    const std::string before = ReadFile(path);
+
+    Diagnostics diagnostics;
+    EXPECT_FALSE(reg.SetValues(kKey, {{"Path", std::nullopt, std::string("/srv/a.db")},
+                                      {"Name", std::nullopt, std::string("two\nlines")}}));
+    EXPECT_EQ(ReadFile(path), before) << "the good value before the bad one is not written either";
+    EXPECT_EQ(diagnostics.Count("one line of text"), 1u);
 }
 
 TEST_F(RegistryTest, WriteKeepsTheFileModeAndFollowsLinks) {

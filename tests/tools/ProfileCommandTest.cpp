@@ -196,7 +196,7 @@ TEST_F(ProfileCommand, IncompleteOrInvalidInputIsRefusedWithoutWriting) {
         {{"set", "6", "--data-source", "A", "--path", "/a", "--server", "h"}, "need --engine postgresql"},
         {{"set", "6", "--engine", "postgresql", "--data-source", "P"}, "--database is needed"},
         {{"set", "6", "--engine", "postgresql", "--data-source", "bad[name]", "--database", "d"},
-         "cannot write data source \"bad[name]\""},
+         "the data source name \"bad[name]\" holds '['"},
         {{"set", "6", "--data-source", "A", "--path", "/a", "--multi-user", "2"}, "--multi-user"},
         {{"set", "6", "--data-source", "A", "--path", "/a", "--engine", "mysql"}, "--engine"},
         {{"set", "6", "--data-source", "A", "--path", "/a", "--port", "70000"}, "--port"},
@@ -315,3 +315,64 @@ TEST_F(ProfileCommand, PostgresProfilesOpenOnTheServerAndShareTheDatabaseIdentit
 }
 
 }  // namespace
+
+TEST_F(ProfileCommand, EveryValueIsCheckedBeforeAnyIsWritten) {
+    const std::string key = Key(8);
+    // A new profile with a refused name is not left half-written.
+    Result twoLines = Profile({"set", "8", "--data-source", "QelCli8", "--path", "/srv/a.db", "--name", "two\nlines"});
+    EXPECT_EQ(twoLines.exitCode, 1);
+    EXPECT_NE(twoLines.err.find("--name holds a line break"), std::string::npos) << twoLines.err;
+    EXPECT_FALSE(Store().KeyExists(key));
+
+    // Nor is an existing one changed in part.
+    ASSERT_EQ(Profile({"set", "8", "--data-source", "QelCli8", "--path", "/srv/a.db"}).exitCode, 0);
+    const std::string before = ReadFile(Sandbox::Current().RegistryFile());
+    EXPECT_EQ(Profile({"set", "8", "--path", "/srv/b.db", "--name", "x\ry"}).exitCode, 1);
+    EXPECT_EQ(Profile({"set", "8", "--path", "/srv/b\nc.db"}).exitCode, 1);
+    EXPECT_EQ(ReadFile(Sandbox::Current().RegistryFile()), before);
+
+    // SQLite data source names follow the installer's rules too, before the
+    // component meets them at open.
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"Clinic;Rossi", "holds ';'"},
+        {std::string(33, 'D'), "longer than 32 characters"},
+        {" Clinic", "starts or ends with a blank"},
+    };
+    for (const auto& [name, message] : names) {
+        Result refused = Profile({"set", "9", "--data-source", name, "--path", "/srv/a.db"});
+        EXPECT_EQ(refused.exitCode, 1) << name;
+        EXPECT_NE(refused.err.find(message), std::string::npos) << name << ": " << refused.err;
+    }
+    EXPECT_FALSE(Store().KeyExists(Key(9)));
+
+    // A relative path is written as the absolute path it means here.
+    Result relative = Profile({"set", "9", "--data-source", "QelCli9", "--path", "clinics/verdi.db"});
+    ASSERT_EQ(relative.exitCode, 0) << relative.err;
+    const auto path = Store().GetString(Key(9), "Path");
+    ASSERT_TRUE(path.has_value());
+    EXPECT_TRUE(fs::path(*path).is_absolute()) << *path;
+    EXPECT_EQ(fs::path(*path).filename(), "verdi.db");
+    EXPECT_NE(relative.err.find("written as " + *path), std::string::npos) << relative.err;
+}
+
+TEST_F(ProfileCommand, ARegistryFileThatIsNotOneIsLeftAloneWithItsOwnWords) {
+    const std::string file = Sandbox::Current().RegistryFile();
+    const char kBinary[] = "\x7f" "ELF\x02\x01\x01\0\0\0 some program";
+    const std::string binary(kBinary, sizeof kBinary - 1);
+    std::ofstream(file, std::ios::binary) << binary;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"profile", "set", "3", "--data-source", "QelCli3", "--path", "/srv/a.db"}, {"register"}, {"profile", "list"}}) {
+        const Result r = qel::test::RunQeldb(args);
+        EXPECT_EQ(r.exitCode, 1) << args[0];
+        EXPECT_NE(r.err.find("registry file " + file + " is not a registry file"), std::string::npos)
+            << args[0] << ": " << r.err;
+    }
+    EXPECT_EQ(ReadFile(file), binary) << "not a byte appended";
+
+    fs::remove(file);
+    fs::create_directories(file);
+    const Result folder = Profile({"list"});
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_NE(folder.err.find("registry file " + file + " is a folder, not a file"), std::string::npos) << folder.err;
+    fs::remove(file);
+}

@@ -20,9 +20,11 @@
 #include <qel/outside/records/CachedData.h>
 #include <qel/platform/Registry.h>
 
+#include "tools/qeldb/Failure.h"
 #include "tools/qeldb/PatientCsv.h"
 #include "tools/qeldb/PatientImport.h"
 #include "tools/qeldb/ProfileSelection.h"
+#include "tools/qeldb/UserFolders.h"
 
 namespace fs = std::filesystem;
 
@@ -68,19 +70,6 @@ std::string SampleCsv() {
     return text;
 }
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-// $QEL_DATA_DIR, else $XDG_DATA_HOME/talveni, else ~/.local/share/talveni.
-std::string DataFolder() {
-    if (std::string data = Env("QEL_DATA_DIR"); !data.empty()) return data;
-    if (std::string xdg = Env("XDG_DATA_HOME"); !xdg.empty()) return (fs::path(xdg) / "talveni").string();
-    if (std::string home = Env("HOME"); !home.empty()) return (fs::path(home) / ".local/share/talveni").string();
-    return {};
-}
-
 const char* YesNo(BOOL value) { return value ? "yes" : "no"; }
 
 class Demo {
@@ -96,7 +85,7 @@ public:
 
 private:
     int Fail(const std::string& what) {
-        fmt::print(stderr, "qeldb demo: {}\n", DescribeFailure(m_db, what));
+        PrintFailure(stderr, "qeldb demo: " + what, m_db);
         return 2;
     }
     // Name and number of each key, one line each.

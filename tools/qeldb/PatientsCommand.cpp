@@ -18,6 +18,7 @@
 #include <qel/database/DatabaseObj.h>
 #include <qel/outside/records/CachedData.h>
 
+#include "tools/qeldb/Failure.h"
 #include "tools/qeldb/PatientCsv.h"
 #include "tools/qeldb/PatientImport.h"
 #include "tools/qeldb/ProfileSelection.h"
@@ -83,7 +84,7 @@ int RunList(const ListArguments& args) {
     if (!opened.Open(args.profile, "patients list")) return 2;
     CDatabaseObj& db = opened.Db();
     const auto fail = [&](const std::string& what) {
-        fmt::print(stderr, "qeldb patients list: {}\n", DescribeFailure(db, what));
+        PrintFailure(stderr, "qeldb patients list: " + what, db);
         return 2;
     };
 

@@ -12,16 +12,20 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <fmt/core.h>
 
 #include <qel/qeldb.h>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -113,12 +117,20 @@ void Erase(Attributes& attributes, const std::string& name) {
 std::string ComponentVerdict(LONG number) {
     CDatabaseObj db;
     if (db.Get(number)) return {};
-    return fmt::format("the component does not load it: Get answers error {}", db.GetLErrorCode());
+    return fmt::format("the component does not load it: Get answers error {} ({})", db.GetLErrorCode(),
+                       qel::database::ErrorText(db.GetLErrorCode()));
 }
 
 // ---- list ---------------------------------------------------------------
 
+// The registry file's own problem (a folder, unreadable, not a registry
+// file) ends the command with those words rather than "no profile".
+void RequireUsableRegistry() {
+    if (const std::string problem = Store().Problem(); !problem.empty()) throw CommandError(problem);
+}
+
 int RunList() {
+    RequireUsableRegistry();
     struct Row {
         LONG number;
         std::string name, engine, dataSource, path;
@@ -155,6 +167,7 @@ int RunList() {
 // ---- show ---------------------------------------------------------------
 
 int RunShow(LONG number) {
+    RequireUsableRegistry();
     const std::string key = ProfileKey(number);
     if (!Store().KeyExists(key)) throw CommandError(fmt::format("profile {} does not exist ({})", number, key));
     fmt::print("profile {} [{}]\n", number, key);
@@ -270,14 +283,40 @@ std::string WritePostgresDataSource(const SetOptions& options, const std::string
     return fmt::format("{}:{}/{}", *Find(keys, "Servername"), *Find(keys, "Port"), *Find(keys, "Database"));
 }
 
-void Write(bool written, const std::string& what) {
-    if (!written) throw CommandError(fmt::format("cannot write {} to {}", what, Store().FilePath()));
+// The data source name rules of the ODBC installer (SQLValidDSN), applied to
+// both engines: the component registers a SQLite data source itself at open,
+// where a refused name would only show as a failed open.
+constexpr std::size_t kMaxDataSourceName = 32;
+constexpr std::string_view kDataSourceForbidden = "[]{}(),;?*=!@\\";
+
+std::string DataSourceNameProblem(const std::string& name) {
+    if (name.empty()) return "the data source name is empty";
+    if (name.size() > kMaxDataSourceName)
+        return fmt::format("the data source name \"{}\" is longer than {} characters", name, kMaxDataSourceName);
+    if (const auto bad = name.find_first_of(kDataSourceForbidden); bad != std::string::npos)
+        return fmt::format("the data source name \"{}\" holds '{}' (not allowed: {})", name, name[bad],
+                           kDataSourceForbidden);
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    if (name.find_first_of(std::string("\r\n\t\0", 4)) != std::string::npos || blank(name.front()) ||
+        blank(name.back()))
+        return fmt::format("the data source name \"{}\" holds a line break or tab, or starts or ends with a blank",
+                           name);
+    return {};
+}
+
+// Registry strings are one line of text.
+void CheckOneLine(const std::string& value, const char* what) {
+    if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+        throw CommandError(fmt::format("{} holds a line break; a profile value is one line of text", what));
 }
 
 int RunSet(const SetOptions& options) {
     if (options.number < 0 || options.number >= kFirstTemporaryNumber)
         throw CommandError(fmt::format("profile numbers run from 0 to {} (temporary profiles use {} and up)",
                                        kFirstTemporaryNumber - 1, kFirstTemporaryNumber));
+    // Every value is checked before anything is written: a refused profile
+    // leaves the registry file (and the data source) as they were.
+    RequireUsableRegistry();
     const std::string key = ProfileKey(options.number);
     const auto stored = StoredEngine(key);
     LONG engine = kEngineFile;
@@ -293,35 +332,61 @@ int RunSet(const SetOptions& options) {
     auto dataSource = options.dataSource;
     if (!dataSource && HasString(key, "DataSource")) dataSource = Store().GetString(key, "DataSource");
     if (!dataSource || dataSource->empty()) throw CommandError("--data-source is needed for a new profile");
+    if (const std::string problem = DataSourceNameProblem(*dataSource); !problem.empty()) throw CommandError(problem);
 
-    // The data source goes first, so a refused one leaves the profile alone.
-    std::optional<std::string> location;
-    const bool rewriteSource = postgres && (stored != kEngineClientServer || options.dataSource || options.server ||
-                                            options.port || options.database || options.user ||
-                                            !qel::datasource::ReadUserDataSource(*dataSource));
-    if (rewriteSource) location = WritePostgresDataSource(options, *dataSource);
+    std::optional<std::string> name = options.name;
+    if (!name && !HasString(key, "Name")) name = *dataSource;
+    if (name) CheckOneLine(*name, "--name");
 
     auto path = options.path;
     if (!path && HasString(key, "Path")) path = Store().GetString(key, "Path");
-    if (!path && postgres) path = location;
-    if (!path) throw CommandError("--path is needed for a new profile (the database file)");
+    if (path) CheckOneLine(*path, "--path");
+    if (path && !postgres) {
+        // The component opens the file from wherever the client runs, so
+        // the profile holds an absolute path.
+        if (path->empty()) throw CommandError("--path is empty; give the database file");
+        std::error_code ec;
+        const fs::path absolute = fs::absolute(*path, ec);
+        if (ec) throw CommandError(fmt::format("--path {} cannot be made absolute: {}", *path, ec.message()));
+        if (absolute.string() != *path) {
+            std::fprintf(stderr, "path %s written as %s\n", path->c_str(), absolute.c_str());
+            path = absolute.string();
+        }
+    }
 
-    auto& store = Store();
-    Write(store.SetString(key, "DataSource", *dataSource), "the data source");
-    Write(store.SetString(key, "Path", *path), "the path");
-    if (options.name || !HasString(key, "Name"))
-        Write(store.SetString(key, "Name", options.name.value_or(*dataSource)), "the name");
+    const bool rewriteSource = postgres && (stored != kEngineClientServer || options.dataSource || options.server ||
+                                            options.port || options.database || options.user ||
+                                            !qel::datasource::ReadUserDataSource(*dataSource));
+    if (!path && !rewriteSource) throw CommandError("--path is needed for a new profile (the database file)");
+
+    // The data source goes first, so a refused one leaves the profile alone.
+    if (rewriteSource) {
+        const std::string location = WritePostgresDataSource(options, *dataSource);
+        if (!path) path = location;
+    }
+
+    using Value = qel::platform::Registry::Value;
+    std::vector<Value> values{{"DataSource", std::nullopt, *dataSource}, {"Path", std::nullopt, *path}};
+    if (name) values.push_back({"Name", std::nullopt, *name});
     if (options.multiUser || !HasInt(key, "MultiUser"))
-        Write(store.SetInt(key, "MultiUser", options.multiUser.value_or(0)), "the multi-user flag");
+        values.push_back({"MultiUser", options.multiUser.value_or(0), {}});
     // The component accepts only a non-zero default-engine flag (and reads -1
     // as absent).
-    if (const LONG flag = store.GetInt(key, "Default").value_or(0); flag == 0 || flag == -1) Write(store.SetInt(key, "Default", 1), "the default flag");
+    if (const LONG flag = Store().GetInt(key, "Default").value_or(0); flag == 0 || flag == -1)
+        values.push_back({"Default", 1, {}});
     if (options.currentDoctor || !HasInt(key, "CurrentDoctor"))
-        Write(store.SetInt(key, "CurrentDoctor", options.currentDoctor.value_or(0)), "the current doctor");
+        values.push_back({"CurrentDoctor", options.currentDoctor.value_or(0), {}});
     // Absent is the file engine, the way every profile looked before there
     // was a choice.
-    if (postgres) Write(store.SetInt(key, "Engine", kEngineClientServer), "the engine");
-    else if (options.engine) Write(store.DeleteValue(key, "Engine"), "the engine");
+    if (postgres) values.push_back({"Engine", kEngineClientServer, {}});
+    else if (options.engine) values.push_back({"Engine", std::nullopt, std::nullopt});
+
+    qel::outside::ForgetFailureCause();
+    if (!Store().SetValues(key, values)) {
+        const std::string cause = qel::outside::LastFailureCause();
+        throw CommandError(fmt::format("cannot write profile {} to {}{}{}", options.number, Store().FilePath(),
+                                       cause.empty() ? "" : ": ", cause));
+    }
 
     std::fprintf(stderr, "profile %d written\n", options.number);
     const std::string verdict = ComponentVerdict(options.number);
@@ -332,6 +397,7 @@ int RunSet(const SetOptions& options) {
 // ---- remove -------------------------------------------------------------
 
 int RunRemove(LONG number) {
+    RequireUsableRegistry();
     const std::string key = ProfileKey(number);
     if (!Store().KeyExists(key)) throw CommandError(fmt::format("profile {} does not exist", number));
     const auto dataSource = Store().GetString(key, "DataSource");

@@ -4,6 +4,8 @@
 
 #include <fmt/core.h>
 
+#include "tools/qeldb/Failure.h"
+
 namespace fs = std::filesystem;
 
 void AddProfileOptions(CLI::App& command, ProfileOptions& options) {
@@ -23,11 +25,7 @@ std::string CheckProfileOptions(const ProfileOptions& options) {
     return {};
 }
 
-std::string DescribeFailure(CDatabaseObj& db, const std::string& what) {
-    std::string text = fmt::format("{} (lErrorCode {})", what, db.lErrorCode);
-    if (const std::string detail = db.GetMemberStrError(); !detail.empty()) text += ": " + detail;
-    return text;
-}
+std::string DescribeFailure(CDatabaseObj& db, const std::string& what) { return FailureSummary(db, what); }
 
 OpenedDatabase::~OpenedDatabase() {
     if (m_db.bIsOpen) m_db.Close();
@@ -35,7 +33,7 @@ OpenedDatabase::~OpenedDatabase() {
 
 bool OpenedDatabase::Open(const ProfileOptions& options, const std::string& command) {
     const auto fail = [&](const std::string& what) {
-        fmt::print(stderr, "qeldb {}: {}\n", command, DescribeFailure(m_db, what));
+        PrintFailure(stderr, fmt::format("qeldb {}: {}", command, what), m_db);
         return false;
     };
     if (const std::string why = CheckProfileOptions(options); !why.empty()) {
@@ -51,6 +49,6 @@ bool OpenedDatabase::Open(const ProfileOptions& options, const std::string& comm
         m_db.SetStrDataSource(options.dataSource.c_str());
         m_db.SetStrDirectory(ec ? options.path.c_str() : path.c_str());
     }
-    if (!m_db.Open2(FALSE)) return fail("cannot open the database");
+    if (!m_db.Open2(FALSE)) return fail("cannot open the database " + m_db.strDirectory);
     return true;
 }

@@ -38,8 +38,9 @@ public:
     OpenedDatabase(const OpenedDatabase&) = delete;
     OpenedDatabase& operator=(const OpenedDatabase&) = delete;
 
-    // Loads or prepares the profile and opens it. On failure prints one line
-    // "qeldb <command>: ..." with the step and lErrorCode on stderr.
+    // Loads or prepares the profile and opens it. On failure prints
+    // "qeldb <command>: ..." with the step, the code, its meaning and the
+    // cause on stderr (PrintFailure).
     bool Open(const ProfileOptions& options, const std::string& command);
 
     CDatabaseObj& Db() { return m_db; }
@@ -48,5 +49,6 @@ private:
     CDatabaseObj m_db;
 };
 
-// "what failed (lErrorCode N)" plus the object's error text when it has one.
+// "what failed (lErrorCode N: meaning)" plus the object's error text when it
+// has one (FailureSummary).
 std::string DescribeFailure(CDatabaseObj& db, const std::string& what);

@@ -14,11 +14,14 @@
 #include <fmt/core.h>
 
 #include <qel/frame/EntryPoints.h>
+#include <qel/outside/Log.h>
 #include <qel/platform/ComActivation.h>
 #include <qel/platform/ComPtr.h>
 #include <qel/platform/Dispatch.h>
 #include <qel/platform/OleDate.h>
 #include <qel/platform/Registry.h>
+
+#include "tools/qeldb/Failure.h"
 
 using qel::platform::Variant;
 
@@ -349,11 +352,19 @@ void AddScriptCommands(CLI::App& app, int& exitCode) {
     app.add_subcommand("register",
                        "Register the component's classes (\"QEL.Database\", ...) and library path in the registry file")
         ->callback([&exitCode] {
+            // A file that is not a registry file is never written into; say
+            // so rather than only that the write failed.
+            if (const std::string problem = qel::platform::Registry::CurrentUser().Problem(); !problem.empty()) {
+                std::fprintf(stderr, "qeldb register: %s\n", problem.c_str());
+                exitCode = 1;
+                return;
+            }
+            qel::outside::ForgetFailureCause();
             const HRESULT hr = DllRegisterServer();
             CLSID clsid{};
             if (FAILED(hr) || FAILED(CLSIDFromProgID("QEL.Database", &clsid))) {
-                std::fprintf(stderr, "qeldb register: the registry file %s could not be written\n",
-                             qel::platform::Registry::CurrentUser().FilePath().c_str());
+                PrintFailure(stderr, fmt::format("qeldb register: the registry file {} could not be written",
+                                                 qel::platform::Registry::CurrentUser().FilePath()));
                 exitCode = 1;
                 return;
             }

@@ -1,0 +1,34 @@
+#include "tools/qeldb/Failure.h"
+
+#include <fmt/core.h>
+
+#include <qel/database/ErrorCodes.h>
+#include <qel/outside/Log.h>
+
+namespace {
+
+void PrintCauseAndLog(FILE* out) {
+    if (const std::string cause = qel::outside::LastFailureCause(); !cause.empty())
+        fmt::print(out, "  cause: {}\n", cause);
+    const std::string log = qel::outside::LogFilePath();
+    fmt::print(out, "  log: {}\n", log.empty() ? "standard error (no log location: HOME is not set)" : log);
+}
+
+}  // namespace
+
+std::string FailureSummary(CDatabaseObj& db, std::string_view what) {
+    const LONG code = db.GetLErrorCode();
+    std::string text = fmt::format("{} (lErrorCode {}: {})", what, code, qel::database::ErrorText(code));
+    if (const std::string detail = db.GetMemberStrError(); !detail.empty()) text += ": " + detail;
+    return text;
+}
+
+void PrintFailure(FILE* out, std::string_view what, CDatabaseObj& db) {
+    fmt::print(out, "{}\n", FailureSummary(db, what));
+    PrintCauseAndLog(out);
+}
+
+void PrintFailure(FILE* out, std::string_view what) {
+    fmt::print(out, "{}\n", what);
+    PrintCauseAndLog(out);
+}
