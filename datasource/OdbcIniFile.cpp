@@ -219,6 +219,8 @@ bool OdbcIniFile::Update(Edit edit) {
             return change;
         },
         m_error);
+    if (!ok && m_error.rfind("ODBC data source file ", 0) != 0)
+        m_error = "ODBC data source file not written: " + m_error;
     if (ok) m_error.clear();
     else m_changed = false;
     return ok;

@@ -2,21 +2,13 @@
 
 #include <qel/platform/Diagnostics.h>
 #include <qel/platform/RegistryDocumentInternal.h>
+#include <qel/platform/SharedFile.h>
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <functional>
-#include <system_error>
-
-namespace fs = std::filesystem;
 
 namespace qel::platform {
 
@@ -26,23 +18,6 @@ using registry_detail::ReportOnce;
 using registry_detail::TrimKey;
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
-std::string ErrnoText(int error) { return std::strerror(error); }
 
 std::string HomeFolder() {
     const char* home = std::getenv("HOME");
@@ -66,61 +41,6 @@ std::string PathFromEnvironment() {
     return home + "/.config/talveni/registry.reg";
 }
 
-enum class ReadStatus { Ok, Missing, Failed };
-
-ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, int& error) {
-    bytes.clear();
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        error = errno;
-        return error == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        error = EISDIR;
-        return ReadStatus::Failed;
-    }
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno;
-            return ReadStatus::Failed;
-        }
-        if (n == 0) return ReadStatus::Ok;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes go to the file a symbolic link points to, so a linked registry
-// stays linked.
-std::string WriteTarget(const std::string& path) {
-    std::error_code ec;
-    if (fs::is_symlink(path, ec)) {
-        fs::path target = fs::weakly_canonical(path, ec);
-        if (!ec) return target.string();
-    }
-    return path;
-}
-
-// Why a file that could not be read cannot serve as the registry.
-std::string Unreadable(const std::string& path, int error) {
-    if (error == EISDIR) return "registry file " + path + " is a folder, not a file";
-    return "registry file " + path + " cannot be read: " + ErrnoText(error);
-}
-
 bool ValidText(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos; }
 
 // Reads never lock: writes replace the file by rename, so a reader always
@@ -130,16 +50,13 @@ Document LoadForReading(const std::string& path) {
         ReportOnce("\x1f" "no-path", "no registry file location: neither QEL_REGISTRY_FILE nor HOME is set");
         return Document::Empty();
     }
-    std::string bytes;
-    int error = 0;
-    switch (ReadWholeFile(path, bytes, error)) {
-        case ReadStatus::Missing: return Document::Empty();
-        case ReadStatus::Failed:
-            ReportOnce(path + "\x1f" "read " + std::to_string(error), Unreadable(path, error));
-            return Document::Empty();
-        case ReadStatus::Ok: break;
+    std::string error;
+    std::optional<std::string> bytes = ReadWholeFile(path, error);
+    if (!bytes) {
+        if (!error.empty()) ReportOnce(path + "\x1f" "read " + error, "registry file " + error);
+        return Document::Empty();
     }
-    Document doc = Document::Parse(std::move(bytes), path);
+    Document doc = Document::Parse(std::move(*bytes), path);
     if (!doc.IsRegistryText()) return Document::Empty();
     return doc;
 }
@@ -147,72 +64,34 @@ Document LoadForReading(const std::string& path) {
 // Read-modify-write under the exclusive lock of the companion lock file.
 // The edit returns whether it changed the document; an unchanged document is
 // not written.
-bool Modify(const std::string& registryPath, const std::function<bool(Document&)>& edit) {
-    if (registryPath.empty()) {
+bool Modify(const std::string& path, const std::function<bool(Document&)>& edit) {
+    if (path.empty()) {
         ReportDiagnostic(Severity::Error, "no registry file location: neither QEL_REGISTRY_FILE nor HOME is set");
         return false;
     }
-    const std::string path = WriteTarget(registryPath);
-    auto fail = [&](const std::string& what, int error) {
-        ReportDiagnostic(Severity::Error, "registry file " + path + ": " + what + ": " + ErrnoText(error));
-        return false;
-    };
-
-    fs::path folder = fs::path(path).parent_path();
-    std::error_code ec;
-    if (!folder.empty()) {
-        fs::create_directories(folder, ec);
-        if (ec) return fail("cannot create its folder", ec.value());
-    }
-
-    Fd lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!lock) return fail("cannot open the lock file", errno);
-    while (::flock(lock.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return fail("cannot lock", errno);
-    }
-
-    std::string bytes;
-    int error = 0;
-    ReadStatus status = ReadWholeFile(path, bytes, error);
-    if (status == ReadStatus::Failed) {
-        ReportDiagnostic(Severity::Error, Unreadable(path, error) + "; nothing is written");
-        return false;
-    }
-    Document doc = status == ReadStatus::Missing ? Document::Empty() : Document::Parse(std::move(bytes), path);
-    if (!doc.IsRegistryText()) {
-        ReportDiagnostic(Severity::Error, registry_detail::NotRegistryText(path) + "; nothing is written into it");
-        return false;
-    }
-    if (!doc.Writable()) {
-        ReportDiagnostic(Severity::Error, "registry file " + path + " is not written over: its text cannot be decoded");
-        return false;
-    }
-    if (!edit(doc)) return true;
-    std::optional<std::string> content = doc.Serialize();
-    if (!content) {
-        ReportDiagnostic(Severity::Error, "registry file " + path + ": the new text cannot be encoded as UTF-16");
-        return false;
-    }
-
-    mode_t mode = 0600;
-    struct stat info {};
-    if (status == ReadStatus::Ok && ::stat(path.c_str(), &info) == 0) mode = info.st_mode & 07777;
-
-    std::string temporary = path + ".XXXXXX";
-    Fd out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!out) return fail("cannot create a temporary file", errno);
-    auto discard = [&](const std::string& what) {
-        int saved = errno;
-        ::unlink(temporary.c_str());
-        return fail(what, saved);
-    };
-    if (::fchmod(out.get(), mode) != 0) return discard("cannot set the file mode");
-    if (!WriteAll(out.get(), *content)) return discard("cannot write");
-    if (::fsync(out.get()) != 0) return discard("cannot flush");
-    // The folder is not synced: after a crash the file is the old or the new
-    // version, both whole; a second sync per write would only add latency.
-    if (::rename(temporary.c_str(), path.c_str()) != 0) return discard("cannot replace");
-    return true;
+    std::string refusal;  // the registry's own words for a document it will not write
+    std::string error;
+    const bool ok = UpdateSharedFile(
+        path, 0600,
+        [&](const std::optional<std::string>& bytes) {
+            SharedFileEdit change;
+            Document doc = bytes ? Document::Parse(*bytes, path) : Document::Empty();
+            if (!doc.IsRegistryText()) {
+                change.error = registry_detail::NotRegistryText(path) + "; nothing is written into it";
+            } else if (!doc.Writable()) {
+                change.error = "registry file " + path + " is not written over: its text cannot be decoded";
+            } else if (edit(doc)) {
+                change.bytes = doc.Serialize();
+                if (!change.bytes)
+                    change.error = "registry file " + path + ": the new text cannot be encoded as UTF-16";
+            }
+            refusal = change.error;
+            return change;
+        },
+        error);
+    if (ok) return true;
+    ReportDiagnostic(Severity::Error, !refusal.empty() && error == refusal ? error : "registry file " + error);
+    return false;
 }
 
 }  // namespace
@@ -231,14 +110,10 @@ std::string Registry::FilePath() const { return m_followEnvironment ? PathFromEn
 std::string Registry::Problem() const {
     const std::string path = FilePath();
     if (path.empty()) return "no registry file location: neither QEL_REGISTRY_FILE nor HOME is set";
-    std::string bytes;
-    int error = 0;
-    switch (ReadWholeFile(path, bytes, error)) {
-        case ReadStatus::Missing: return {};
-        case ReadStatus::Failed: return Unreadable(path, error);
-        case ReadStatus::Ok: break;
-    }
-    const Document doc = Document::Parse(std::move(bytes), path);
+    std::string error;
+    std::optional<std::string> bytes = ReadWholeFile(path, error);
+    if (!bytes) return error.empty() ? std::string() : "registry file " + error;
+    const Document doc = Document::Parse(std::move(*bytes), path);
     if (!doc.IsRegistryText()) return registry_detail::NotRegistryText(path);
     if (!doc.Writable()) return "registry file " + path + " is not valid UTF-16 text";
     return {};

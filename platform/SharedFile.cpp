@@ -106,7 +106,7 @@ bool UpdateSharedFile(const std::string& givenPath, mode_t newFileMode,
 
     const std::string lockPath = path + ".lock";
     Fd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!lock) return fail("cannot open the lock file " + lockPath, errno);
+    if (!lock) return fail("cannot open the lock file", errno);
     while (::flock(lock.get(), LOCK_EX) != 0) {
         if (errno != EINTR) return fail("cannot lock", errno);
     }
@@ -114,7 +114,7 @@ bool UpdateSharedFile(const std::string& givenPath, mode_t newFileMode,
     std::string readError;
     const std::optional<std::string> current = ReadWholeFile(path, readError);
     if (!readError.empty()) {
-        error = readError + ", so it is not written over";
+        error = readError + "; nothing is written";
         return false;
     }
     const SharedFileEdit change = edit(current);
@@ -131,7 +131,7 @@ bool UpdateSharedFile(const std::string& givenPath, mode_t newFileMode,
 
     std::string temporary = path + ".XXXXXX";
     Fd out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!out) return fail("cannot create a temporary file beside it", errno);
+    if (!out) return fail("cannot create a temporary file", errno);
     auto discard = [&](const std::string& what) {
         const int saved = errno;
         ::unlink(temporary.c_str());

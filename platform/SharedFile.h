@@ -43,7 +43,9 @@ struct SharedFileEdit {
 
 // `edit` gets the file's bytes (nullopt when the file does not exist). False
 // when the file cannot be locked, read, or replaced, or when the edit set an
-// error; `error` then names the path and the cause (the errno text).
+// error; `error` then holds the edit's error, or names the path and the cause
+// ("PATH: cannot lock: <errno text>", "PATH is a folder, not a file; nothing
+// is written").
 QEL_API bool UpdateSharedFile(const std::string& path, mode_t newFileMode,
                               const std::function<SharedFileEdit(const std::optional<std::string>&)>& edit,
                               std::string& error);
