@@ -63,19 +63,14 @@ std::string_view Unquoted(std::string_view value) {
 // The key's value the way the Windows function finds it: in the first
 // section of that name only, the first line of that key. Lines are trimmed;
 // ";" and "#" start comments, a line without "=" is no key.
-std::optional<std::string> Lookup(LPCSTR section, LPCSTR key, LPCSTR file) {
+std::optional<std::string> Lookup(LPCSTR section, LPCSTR key, LPCSTR file) try {
     if (section == nullptr || key == nullptr || file == nullptr || *file == '\0') return std::nullopt;
     struct stat st {};
     if (::stat(file, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > kMaxProfileFileSize)
         return std::nullopt;
-    std::string text;
-    try {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) return std::nullopt;
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (...) {
-        return std::nullopt;
-    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::string_view rest(text);
     if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);  // UTF-8 byte order mark
 
@@ -88,14 +83,18 @@ std::optional<std::string> Lookup(LPCSTR section, LPCSTR key, LPCSTR file) {
         if (line.front() == '[') {
             if (inSection) return std::nullopt;  // a later section of the same name is not read
             const std::size_t close = line.find(']');
-            inSection = SameName(Trimmed(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)), section);
+            const std::string_view name = line.substr(1, close == std::string_view::npos ? line.npos : close - 1);
+            inSection = SameName(Trimmed(name), section);
             continue;
         }
         const std::size_t equals = line.find('=');
         if (!inSection || equals == std::string_view::npos) continue;
-        if (SameName(Trimmed(line.substr(0, equals)), key)) return std::string(Unquoted(Trimmed(line.substr(equals + 1))));
+        if (SameName(Trimmed(line.substr(0, equals)), key))
+            return std::string(Unquoted(Trimmed(line.substr(equals + 1))));
     }
     return std::nullopt;
+} catch (...) {
+    return std::nullopt;  // out of memory: read as missing, never thrown to the caller
 }
 
 int ParseInt(const char* text) {

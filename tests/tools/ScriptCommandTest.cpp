@@ -109,7 +109,8 @@ TEST(ScriptCommand, ImportReadsQuotedValuesAndTheFirstOfEqualKeys) {
             if (l.find("\"call\":\"" + call + "\"") != std::string::npos) return l;
         return std::string("no line for ") + call;
     };
-    EXPECT_EQ(line("ImportParameters"), R"({"call":"ImportParameters","result":true,"out":[],"lErrorCode":0,"strError":""})");
+    EXPECT_EQ(line("ImportParameters"),
+              R"({"call":"ImportParameters","result":true,"out":[],"lErrorCode":0,"strError":""})");
     EXPECT_EQ(line("strImageMediaNameFormat"),
               R"({"call":"strImageMediaNameFormat","result":"Q %i","out":[],"lErrorCode":0,"strError":""})");
     EXPECT_EQ(line("bAllowDuplicatePatientIDs"),
