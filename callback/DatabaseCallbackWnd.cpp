@@ -14,6 +14,9 @@ T* Pointer(LPARAM lParam) {
 
 }  // namespace
 
+// The window lives from the start of an open to the end of the close.
+HWND CDatabaseObj::GetCallbackWindow() const { return m_pCallbackWnd ? m_pCallbackWnd->GetSafeHwnd() : nullptr; }
+
 CDatabaseCallbackWnd::CDatabaseCallbackWnd(CDatabaseObj* pDatabase) : m_pDatabase(pDatabase) {}
 
 CDatabaseCallbackWnd::~CDatabaseCallbackWnd() { DestroyWindow(); }

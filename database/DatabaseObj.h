@@ -331,6 +331,15 @@ public:
     IDispatch* GetObjDatabaseCallback();
     void SetObjDatabaseCallback(IDispatch* pDispatch);
 
+    // The hidden callback window while a database is open (from the start of
+    // Open to the end of Close), null otherwise:
+    // other code of this process sends it the CDatabaseCallbackWnd messages
+    // (WM_USER + 1 to + 9) to reach this object on its own thread, e.g.
+    //     LONG key = -1;
+    //     SendMessage(db.GetCallbackWindow(), WM_USER + 6, 4, (LPARAM)&key);
+    // The handle dies with the close; ask again after the next open.
+    HWND GetCallbackWindow() const;
+
     // Adds to the selection counter (and, for n > 0, the added-selection
     // counter) while the database is open; no effect while it is closed.
     void UpdateSelectCount(LONG lIncrement);

@@ -1,20 +1,37 @@
 // The patient search: name, Kanji name and number criteria over the patient
 // set's two sorted indexes (0 by name, 1 by number), and the found list.
 //
-// The indexes order patients by CPatientSet::SortKey, which is exactly what
-// the match comparison folds (upper case, width- and kana-type-insensitive),
-// so an exact search starts at the first entry not before the text and stops
-// at the first entry that differs.
+// Matching follows the rules on the upper-cased field: an exact match
+// compares width- and kana-type-insensitively (CompareStringA), a prefix
+// match compares the text with as many leading bytes of the field, a contains
+// match is a plain substring search. The index orders patients by
+// CPatientSet::SortKey, the fold an exact match compares, so the sort key
+// stands in for the field only where that gives the same answer: in an exact
+// match, and in the other modes when the field is itself ASCII (its sort key
+// is then its upper-cased bytes). A full-width field's sort key is ASCII too,
+// but its bytes are not, so a prefix or contains text is looked for in the
+// field, never in the key.
 //
-// A prefix search stops early only where that provably finds the same
-// patients as a full scan: outside the Japanese name rewriting ("@" becomes a
-// blank, which the index does not see) and for an ASCII text. Then a field
-// matches only if its upper-cased bytes begin with the text, so its sort key
-// either begins with the text or (a combining mark after the text composing
-// with its last letter) begins with the text minus its last character followed
-// by a precomposed character, which is never below U+00C0. Both groups are
-// contiguous in the index; everything between and after them cannot match.
-// Otherwise the prefix scan runs to the end of the index.
+// Where a scan may start late or stop early, and why that finds the same
+// patients as a scan of the whole index:
+//
+// - Exact, outside the Japanese name rewriting: a field matches exactly when
+//   its sort key equals the text's fold, so the matches are one contiguous
+//   run starting at the first entry not before the text; the scan stops at
+//   the first entry after it.
+// - Prefix, outside the rewriting and for an ASCII text: a field matches only
+//   if its upper-cased bytes begin with the text (a fold that is ASCII is
+//   shorter than its source unless the source is ASCII, so no other prefix
+//   of as many bytes folds to the text). Its sort key then either begins with
+//   the text or (a combining mark after the text composing with its last
+//   letter) with the text minus its last character followed by a precomposed
+//   character, which is never below U+00C0. Both groups are contiguous in the
+//   index; everything between and after them cannot match.
+// - Under the Japanese rewriting "@" and blanks compare alike, and leading
+//   ones are trimmed away, while the index tells them apart; a non-ASCII
+//   prefix may compose with what follows it into a character that sorts
+//   before the text (Greek alpha and a combining acute). No position bounds
+//   the matches there, and those scans cover the whole index.
 #include <qel/database/DatabaseObj.h>
 
 #include <algorithm>
@@ -226,18 +243,11 @@ BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, i
         (nKind == kNameKind ? probe.m_strName : probe.m_strNumber) = probeText;
         return m_pPatientSet->Search(nIndex, &probe, pnPosition);
     };
+    // Exact and ASCII prefix searches start where the text would sort (see
+    // the top of the file); every other scan starts at the first entry.
+    const bool bFromProbe = !bRewriteNames && (nMode == 0 || (nMode == 1 && IsAscii(text)));
     int position = 0;
-    if (nMode != 2) {
-        std::string probeText = text;
-        if (bRewriteNames) {
-            const auto blank = probeText.find(' ');
-            if (blank != std::string::npos)
-                probeText[blank] = '@';
-            else if (nMode == 0)
-                probeText += '@';
-        }
-        if (!searchFrom(probeText, &position)) return SetError(10);
-    }
+    if (bFromProbe && !searchFrom(text, &position)) return SetError(10);
     result.clear();
 
     const std::string compared = bRewriteNames ? WithBlanksForAt(text) : text;
@@ -272,19 +282,20 @@ BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, i
             if (phase == kComposedRun && !sortKey.starts_with(stem)) return TRUE;
         }
 
-        // An ASCII sort key is the upper-cased field itself, and ASCII texts
-        // compare equal exactly when their bytes do: no folding needed.
+        // With an ASCII text, an ASCII sort key answers an exact match (both
+        // are folds), and for the other modes an ASCII field's sort key is
+        // its upper-cased bytes: no folding needed.
         const std::string& sortKey = nKind == kNameKind ? pPatient->m_strNameSortKey : pPatient->m_strNumberSortKey;
+        const std::string& value = nKind == kNameKind ? pPatient->m_strName : pPatient->m_strNumber;
         bool match = false;
-        if (asciiCompared && IsAscii(sortKey)) {
+        if (asciiCompared && IsAscii(sortKey) && (nMode == 0 || IsAscii(value))) {
             match = AsciiMatches(sortKey, compared, nMode);
         } else {
-            const std::string& value = nKind == kNameKind ? pPatient->m_strName : pPatient->m_strNumber;
             match = Matches(CharUpper(bRewriteNames ? WithBlanksForAt(value) : value), compared, nMode);
         }
         if (match) {
             result.push_back(key);
-        } else if (nMode == 0) {
+        } else if (nMode == 0 && bFromProbe) {
             return TRUE;  // sorted: nothing later can be equal
         }
         ++position;

@@ -85,23 +85,38 @@ BSTR BstrFromUtf8(std::string_view text) noexcept {
     return bstr;
 }
 
-std::string Utf8FromBstr(BSTR bstr) {
-    const UINT length = SysStringLen(bstr);
+namespace {
+
+std::string Utf8FromUtf16(const OLECHAR* text, std::size_t length) {
     if (length == 0) return {};
+    if (length > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+        throw std::length_error("UTF-16 to UTF-8: text too long");
+    }
     const auto sourceLength = static_cast<int32_t>(length);
 
     UErrorCode status = U_ZERO_ERROR;
     int32_t bytes = 0;
-    u_strToUTF8WithSub(nullptr, 0, &bytes, bstr, sourceLength, kReplacement, nullptr, &status);
+    u_strToUTF8WithSub(nullptr, 0, &bytes, text, sourceLength, kReplacement, nullptr, &status);
     if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) {
         throw std::length_error(std::string("BSTR to UTF-8: ") + u_errorName(status));
     }
-    std::string text(static_cast<std::size_t>(bytes), '\0');
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
     status = U_ZERO_ERROR;
-    u_strToUTF8WithSub(text.data(), bytes, nullptr, bstr, sourceLength, kReplacement, nullptr, &status);
+    u_strToUTF8WithSub(utf8.data(), bytes, nullptr, text, sourceLength, kReplacement, nullptr, &status);
     // Filling the buffer exactly reports a missing terminator, which std::string does not need.
     if (U_FAILURE(status)) throw std::runtime_error(std::string("BSTR to UTF-8: ") + u_errorName(status));
-    return text;
+    return utf8;
+}
+
+}  // namespace
+
+std::string Utf8FromBstr(BSTR bstr) { return Utf8FromUtf16(bstr, SysStringLen(bstr)); }
+
+std::string Utf8FromOleString(LPCOLESTR text) {
+    if (text == nullptr) return {};
+    std::size_t length = 0;
+    while (text[length] != 0) ++length;
+    return Utf8FromUtf16(text, length);
 }
 
 // --- BstrPtr -------------------------------------------------------------------

@@ -44,6 +44,10 @@ QEL_API BSTR BstrFromUtf8(std::string_view text) noexcept;
 // The UTF-8 form of all SysStringLen characters (embedded NULs kept);
 // unpaired surrogates become U+FFFD.
 QEL_API std::string Utf8FromBstr(BSTR bstr);
+// The UTF-8 form of a plain zero-terminated wide string (LPOLESTR), read up
+// to its terminator and never in front of it; for arguments that need not be
+// BSTRs, such as the names of GetIDsOfNames. Null gives the empty string.
+QEL_API std::string Utf8FromOleString(LPCOLESTR text);
 
 // Owns one BSTR and frees it. Move-only; Copy() makes a new allocation.
 class QEL_API BstrPtr {

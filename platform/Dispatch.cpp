@@ -471,7 +471,7 @@ HRESULT DispatchObject::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, 
     if (rgszNames == nullptr || rgDispId == nullptr || cNames == 0) return E_INVALIDARG;
     for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
     try {
-        const std::string name = Utf8FromBstr(rgszNames[0]);
+        const std::string name = Utf8FromOleString(rgszNames[0]);
         for (const Member& member : m_members) {
             if (SameMemberName(member.name, name)) {
                 rgDispId[0] = member.dispId;

@@ -120,6 +120,8 @@ struct EXCEPINFO {
 struct IDispatch : IUnknown {
     // Dispatch numbers of the names (only the first, the member, is used
     // here; the rest would name arguments). Names compare case-insensitively.
+    // Each name is a plain zero-terminated wide string read to its
+    // terminator; a BSTR is one too, but no length prefix is expected.
     // DISP_E_UNKNOWNNAME for an unknown name, with DISPID_UNKNOWN stored.
     virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
                                                     DISPID* rgDispId) = 0;

@@ -209,7 +209,7 @@ public:
         if (rgszNames == nullptr || rgDispId == nullptr || cNames == 0) return E_INVALIDARG;
         for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
         try {
-            rgDispId[0] = IdOfName(Utf8FromBstr(rgszNames[0]));
+            rgDispId[0] = IdOfName(Utf8FromOleString(rgszNames[0]));
         } catch (...) {
             return E_OUTOFMEMORY;
         }

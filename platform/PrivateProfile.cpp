@@ -2,10 +2,15 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <string_view>
 
 // Byte-transparent: profile text is passed through as it is.
 #define SI_NO_CONVERSION
@@ -32,11 +37,64 @@ bool Load(CSimpleIniA& ini, LPCSTR file, bool* exists = nullptr) {
     }
 }
 
-const char* Lookup(LPCSTR section, LPCSTR key, LPCSTR file) {
-    thread_local CSimpleIniA ini;
-    ini.Reset();
-    if (section == nullptr || key == nullptr || !Load(ini, file)) return nullptr;
-    return ini.GetValue(section, key, nullptr);
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// One pair of enclosing double or single quotes comes off, as the Windows
+// function takes them off.
+std::string_view Unquoted(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+        value.remove_prefix(1);
+        value.remove_suffix(1);
+    }
+    return value;
+}
+
+// The key's value the way the Windows function finds it: in the first
+// section of that name only, the first line of that key. Lines are trimmed;
+// ";" and "#" start comments, a line without "=" is no key.
+std::optional<std::string> Lookup(LPCSTR section, LPCSTR key, LPCSTR file) try {
+    if (section == nullptr || key == nullptr || file == nullptr || *file == '\0') return std::nullopt;
+    struct stat st {};
+    if (::stat(file, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > kMaxProfileFileSize)
+        return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string_view rest(text);
+    if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);  // UTF-8 byte order mark
+
+    bool inSection = false;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        const std::string_view line = Trimmed(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.front() == '[') {
+            if (inSection) return std::nullopt;  // a later section of the same name is not read
+            const std::size_t close = line.find(']');
+            const std::string_view name = line.substr(1, close == std::string_view::npos ? line.npos : close - 1);
+            inSection = SameName(Trimmed(name), section);
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (!inSection || equals == std::string_view::npos) continue;
+        if (SameName(Trimmed(line.substr(0, equals)), key))
+            return std::string(Unquoted(Trimmed(line.substr(equals + 1))));
+    }
+    return std::nullopt;
+} catch (...) {
+    return std::nullopt;  // out of memory: read as missing, never thrown to the caller
 }
 
 int ParseInt(const char* text) {
@@ -68,15 +126,15 @@ int ParseInt(const char* text) {
 }  // namespace
 
 int GetPrivateProfileIntA(LPCSTR section, LPCSTR key, int nDefault, LPCSTR file) {
-    const char* value = Lookup(section, key, file);
-    return value == nullptr ? nDefault : ParseInt(value);
+    const std::optional<std::string> value = Lookup(section, key, file);
+    return value ? ParseInt(value->c_str()) : nDefault;
 }
 
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, char* buffer, DWORD size,
                                LPCSTR file) {
     if (buffer == nullptr || size == 0) return 0;
-    const char* value = Lookup(section, key, file);
-    if (value == nullptr) value = defaultText != nullptr ? defaultText : "";
+    const std::optional<std::string> found = Lookup(section, key, file);
+    const char* value = found ? found->c_str() : (defaultText != nullptr ? defaultText : "");
     std::size_t length = std::strlen(value);
     if (length > size - 1) {
         length = size - 1;

@@ -8,7 +8,11 @@
 //
 // Section and key names compare case-insensitively (ASCII). Every call reads
 // the file anew and every write saves it at once; keys keep the order in
-// which they were first written. A file that is missing, unreadable or
+// which they were first written. Reading finds a key as the Windows function
+// does: only in the first section of that name, and the first of equal keys
+// there; the value is trimmed and loses one pair of enclosing double or
+// single quotes (Name="Q %i" reads as Q %i). Lines starting with ";" or "#"
+// are comments. A file that is missing, unreadable or
 // larger than kMaxProfileFileSize reads as empty. Integers are read like
 // the Windows function: leading blanks, an optional sign, then decimal digits
 // (or "0x" and hex digits) up to the first other character, text without

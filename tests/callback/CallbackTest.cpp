@@ -12,6 +12,7 @@
 #include <qel/outside/records/DatabaseItem.h>
 
 #include "support/DatabaseObjTesting.h"
+#include "support/Sandbox.h"
 #include "support/TestDatabase.h"
 #include "support/TestDispatch.h"
 
@@ -241,6 +242,31 @@ TEST(CallbackWindowKeys, NewKeysComeFromTheCounterRowAndFailureGivesMinusOne) {
     Send(wnd, Wnd::WM_GET_NEW_KEY, 99, Param(&key));
     EXPECT_EQ(key, -1) << "no counter row for table 99";
     DatabaseObjTestAccess::Detach(db);
+}
+
+// Code elsewhere in the process finds the window through the database object
+// and reaches it there while the database is open.
+TEST(CallbackWindowHandle, HandedOutWhileOpenAndGoneAfterClose) {
+    ::setenv("QEL_MODULE_DIR", qel::test::BinaryPath("bin").c_str(), 1);
+    CDatabaseObj db;
+    EXPECT_EQ(db.GetCallbackWindow(), nullptr) << "no database, no window";
+    ASSERT_TRUE(db.AddNew(TRUE, FALSE));
+    db.SetStrDataSource("QelWindow");
+    db.SetStrDirectory(qel::test::Sandbox::Current().Path("window/clinic.db").c_str());
+    ASSERT_TRUE(db.Open2(FALSE)) << db.GetLErrorCode();
+
+    const HWND hwnd = db.GetCallbackWindow();
+    ASSERT_NE(hwnd, nullptr);
+    LONG first = -1, second = -1;
+    EXPECT_EQ(qel::platform::SendMessage(hwnd, WM_USER + 6, 4, Param(&first)), 0);
+    EXPECT_EQ(qel::platform::SendMessage(hwnd, WM_USER + 6, 4, Param(&second)), 0);
+    EXPECT_GT(first, 0) << "a patient key from the counter row";
+    EXPECT_EQ(second, first + 1);
+    EXPECT_EQ(db.GetCallbackWindow(), hwnd) << "the same window for the whole session";
+
+    ASSERT_TRUE(db.Close());
+    EXPECT_EQ(db.GetCallbackWindow(), nullptr);
+    EXPECT_FALSE(qel::platform::IsWindow(hwnd)) << "the old handle names no window any more";
 }
 
 }  // namespace

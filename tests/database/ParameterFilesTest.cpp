@@ -167,10 +167,12 @@ TEST_P(ParameterFiles, InvalidFilesChangeNothing) {
                              "DefaultImageMediaName=1\nMediaNameFormat=X\nMediaTypeCount=1\n";
     const std::string type = "[MediaType1]\nTypeName=Tape\nWarningThreshold=9\nErrorThreshold=8\n";
     const std::string before = State();
+    // A bad value ahead of a good one of the same key: the first counts.
     for (const std::string& text : {General("Version=3\n" + good) + type, General(good) + type,
-                                    General("Version=2\n" + good + "DuplicatePatientIDs=2\n") + type,
-                                    General("Version=2\n" + good + "MediaNameFormat=\n") + type,
-                                    General("Version=2\n" + good + "MediaTypeCount=-1\n"),
+                                    General("Version=2\nDuplicatePatientIDs=2\n" + good) + type,
+                                    General("Version=2\nMediaNameFormat=\n" + good) + type,
+                                    General("Version=2\nMediaNameFormat=\"\"\n" + good) + type,
+                                    General("Version=2\nMediaTypeCount=-1\n" + good),
                                     General("Version=1\n" + good) + type, std::string()}) {
         WriteFile(m_file, text);
         EXPECT_FALSE(m_db.ImportParameters(m_file.c_str())) << text;
@@ -181,7 +183,7 @@ TEST_P(ParameterFiles, InvalidFilesChangeNothing) {
     EXPECT_EQ(m_db.GetLErrorCode(), 7120);
 
     // A bad media type section stops the import after the types before it.
-    WriteFile(m_file, General("Version=2\n" + good + "MediaTypeCount=2\n") + type +
+    WriteFile(m_file, General("Version=2\nMediaTypeCount=2\n" + good) + type +
                           "[MediaType2]\nTypeName=Disk\nWarningThreshold=1\n");
     EXPECT_FALSE(m_db.ImportParameters(m_file.c_str()));
     EXPECT_EQ(m_db.GetLErrorCode(), 7120);

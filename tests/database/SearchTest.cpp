@@ -73,6 +73,24 @@ TEST_P(Search, JapaneseNamesAndKanji) {
     EXPECT_EQ(Find2("YAMADA", 1, "X", 7), (Keys{2, 1})) << "an unknown Kanji mode restricts nothing";
 }
 
+// Where the index order cannot bound the matches the scan covers it all: a
+// decomposed accent composing into a letter that sorts before the text, and
+// the Japanese rewriting, under which "@" and blanks compare alike (leading
+// ones trimmed away) while the index tells them apart.
+TEST_P(Search, UnboundedScansReachEveryMatch) {
+    Insert({{1, "\u0391\u0301\u0398\u0397\u039D\u0391", "1"}, {2, "\u0391\u0398\u0397\u039D\u0391", "2"},
+            {3, "@SATO", "3"}, {4, "SATO", "4"}, {5, "YAMADA TARO", "5"}, {6, "YAMADA@TARO", "6"},
+            {7, "YAMADA@TARO@JIRO", "7"}, {8, "YAMADA@TARO JIRO", "8"}, {9, "SATO@@", "9"}});
+    ASSERT_TRUE(SetThreadLocale(LOCALE_ITALIAN));
+    EXPECT_EQ(Find("\u0391", 1), (Keys{1, 2})) << "alpha and a combining acute sort before alpha";
+
+    ASSERT_TRUE(SetThreadLocale(LOCALE_JAPANESE));
+    EXPECT_EQ(Find("SATO", 0), (Keys{3, 4, 9}));
+    EXPECT_EQ(Find("YAMADA TARO", 0), (Keys{5, 6}));
+    EXPECT_EQ(Find("YAMADA TARO JIRO", 0), (Keys{8, 7}));
+    EXPECT_EQ(Find("YAMADA T", 1), (Keys{5, 6, 8, 7}));
+}
+
 TEST_P(Search, SelectionDialogChoosesOrCancels) {
     Insert({{1, "ROSSI", "1"}, {2, "ROSSI", "2"}, {3, "VERDI", "3"}});
     LONG count = 0;

@@ -3,14 +3,19 @@
 // end by member names only.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include <qel/database/DatabaseObj.h>
+#include <qel/database/ImageMediaTypeObject.h>
 #include <qel/frame/DatabaseDispatch.h>
 #include <qel/frame/ObjectFactory.h>
 #include <qel/platform/Dispatch.h>
 
 #include "support/Sandbox.h"
+#include "support/TestDispatch.h"
 
 using qel::platform::Variant;
 
@@ -120,6 +125,61 @@ TEST(Automation, ConversionsAndStandardFailures) {
     ASSERT_EQ(Call(d, 25, DISPATCH_PROPERTYPUT, {Variant("2026-12-06")}), S_OK);
     ASSERT_EQ(Call(d, 25, DISPATCH_PROPERTYGET, {}, &r), S_OK);
     EXPECT_EQ(r.Type(), VT_DATE);
+}
+
+// What GetIDsOfNames answers for one name held as a plain wide string that
+// starts `offset` characters into `buffer` (the characters in front of it
+// are whatever the buffer holds there, as in a client's own memory).
+HRESULT IdOfPlainName(IDispatch* object, char16_t* buffer, size_t offset, DISPID* id) {
+    LPOLESTR names[] = {buffer + offset};
+    *id = 12345;
+    return object->GetIDsOfNames(IID_NULL, names, 1, 0, id);
+}
+
+// Every dispatch object reads the names as zero-terminated wide strings: a
+// name in a plain array is found whatever lies in front of it, and nothing
+// in front of it is read (an exactly sized heap copy, which the address
+// sanitizer guards, and words that as a BSTR length would be zero or ~2 GB).
+TEST(Automation, NamesArePlainWideStringsInEveryDispatchObject) {
+    CDatabaseObj db;
+    qel::platform::ComPtr<IDispatch> mediaType = qel::platform::ComPtr<IDispatch>::Adopt(CreateImageMediaTypeObject());
+    ASSERT_TRUE(mediaType);
+    auto callback = qel::test::TestCallback::Make();
+    const struct {
+        IDispatch* object;
+        std::u16string name;
+        DISPID id;
+    } cases[] = {{db.GetIDispatch(FALSE), u"strError", 28},
+                 {db.GetIDispatch(FALSE), u"getptr", 53},
+                 {mediaType.Get(), u"lErrorThreshold", 6},
+                 {callback.Get(), u"OnMessage", qel::test::TestCallback::kOnMessage}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name.begin(), c.name.end()));
+        DISPID id = 0;
+
+        std::unique_ptr<char16_t[]> exact(new char16_t[c.name.size() + 1]);
+        std::copy(c.name.begin(), c.name.end(), exact.get());
+        exact[c.name.size()] = 0;
+        EXPECT_EQ(IdOfPlainName(c.object, exact.get(), 0, &id), S_OK);
+        EXPECT_EQ(id, c.id);
+
+        for (const char16_t front : {u'\0', u'\xFFFF'}) {
+            std::u16string buffer(2, front);
+            buffer += c.name;
+            buffer += u'\0';
+            buffer += u"trailing words after the terminator";
+            EXPECT_EQ(IdOfPlainName(c.object, buffer.data(), 2, &id), S_OK) << static_cast<int>(front);
+            EXPECT_EQ(id, c.id);
+        }
+
+        // The terminator ends the name even inside a longer buffer.
+        std::u16string cut = c.name + u"Tail";
+        cut[c.name.size()] = 0;
+        EXPECT_EQ(IdOfPlainName(c.object, cut.data(), 0, &id), S_OK);
+        std::u16string longer = c.name + u"X";
+        EXPECT_EQ(IdOfPlainName(c.object, longer.data(), 0, &id), DISP_E_UNKNOWNNAME);
+        EXPECT_EQ(id, DISPID_UNKNOWN);
+    }
 }
 
 TEST(Automation, ReferencesAndGetPtr) {

@@ -19,7 +19,7 @@ struct RawDispatch : IDispatch {
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        lastName = Utf8FromBstr(names[0]);
+        lastName = Utf8FromOleString(names[0]);
         EXPECT_EQ(count, 1u);
         ids[0] = lastName == "Sum" ? 7 : DISPID_UNKNOWN;
         return ids[0] == 7 ? S_OK : DISP_E_UNKNOWNNAME;

@@ -1,5 +1,6 @@
-// Private profile files: names without case, integers read the Windows
-// way, bounded text buffers, and writes that keep the key order.
+// Private profile files: names without case, integers, quotes and duplicate
+// keys read the Windows way, bounded text buffers, and writes that keep the
+// key order.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -39,6 +40,30 @@ TEST_F(PrivateProfile, IntegersAndNamesReadTheWindowsWay) {
     EXPECT_EQ(Int("absent"), -999);
     EXPECT_EQ(GetPrivateProfileIntA("Other", "Plain", -999, m_file.c_str()), -999);
     EXPECT_EQ(GetPrivateProfileIntA("Sect", "Plain", -999, (m_file + ".missing").c_str()), -999);
+}
+
+TEST_F(PrivateProfile, QuotesDuplicatesAndSectionsReadTheWindowsWay) {
+    Write("\xEF\xBB\xBF; a comment\r\n[Sect]\r\nFormat=\"Q %i\"\r\nSingle = 'x y' \r\nInner=a \"b\" c\r\n"
+          "Uneven=\"open\r\nMixed=\"x'\r\nTwice=\"\"q\"\"\r\nLone=\"\r\nNumber=\"12\"\r\n"
+          "Dup=first\r\ndup=second\r\n# Hidden=1\r\nno equals sign\r\n"
+          "[Other]\r\nOnlyOther=1\r\n[sect]\r\nDup=third\r\nLater=4\r\n");
+    auto text = [&](const char* key) {
+        char buffer[64];
+        GetPrivateProfileStringA("Sect", key, "<none>", buffer, sizeof buffer, m_file.c_str());
+        return std::string(buffer);
+    };
+    EXPECT_EQ(text("Format"), "Q %i") << "one pair of enclosing quotes comes off";
+    EXPECT_EQ(text("Single"), "x y");
+    EXPECT_EQ(text("Inner"), "a \"b\" c");
+    EXPECT_EQ(text("Uneven"), "\"open");
+    EXPECT_EQ(text("Mixed"), "\"x'");
+    EXPECT_EQ(text("Twice"), "\"q\"") << "only one pair";
+    EXPECT_EQ(text("Lone"), "\"");
+    EXPECT_EQ(Int("Number"), 12);
+    EXPECT_EQ(text("Dup"), "first") << "the first of equal keys";
+    EXPECT_EQ(text("Hidden"), "<none>");
+    EXPECT_EQ(text("Later"), "<none>") << "a second section of the same name is not read";
+    EXPECT_EQ(GetPrivateProfileIntA("other", "OnlyOther", -999, m_file.c_str()), 1);
 }
 
 TEST_F(PrivateProfile, TextIsCutToTheBuffer) {
