@@ -39,6 +39,7 @@ class NamedMutex;
 }
 class CDatabaseCallbackWnd;
 class CDataSourceSetup;
+struct PreparedDataSource;
 class CDoctorSet;
 class CMediaTypeSet;
 class CMediaSet;
@@ -287,7 +288,7 @@ private:
     void SetEngine();
     void DeleteObjectSets();
     void CloseCleanup();
-    void OpenFailureCleanup(BOOL bShow, CMessageDialog& notice);
+    void OpenFailureCleanup(BOOL bShow, CMessageDialog& notice, const PreparedDataSource& prepared);
     void ReleaseServer();
     BOOL CheckDoctorSet(CDoctorData* pExclude);
     BOOL CheckMediaTypeSet(CMediaTypeData* pExclude);

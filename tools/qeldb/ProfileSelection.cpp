@@ -4,6 +4,8 @@
 
 #include <fmt/core.h>
 
+#include <qel/datasource/DataSourceName.h>
+
 namespace fs = std::filesystem;
 
 void AddProfileOptions(CLI::App& command, ProfileOptions& options) {
@@ -51,6 +53,11 @@ bool OpenedDatabase::Open(const ProfileOptions& options, const std::string& comm
         m_db.SetStrDataSource(options.dataSource.c_str());
         m_db.SetStrDirectory(ec ? options.path.c_str() : path.c_str());
     }
-    if (!m_db.Open2(FALSE)) return fail("cannot open the database");
+    if (!m_db.Open2(FALSE)) {
+        // The component refuses such a name with 7020 alone; the user needs the why.
+        const std::string problem = qel::datasource::DataSourceNameProblem(m_db.strDataSource);
+        if (m_db.lErrorCode == 7020 && !problem.empty()) return fail("cannot open the database: " + problem);
+        return fail("cannot open the database");
+    }
     return true;
 }
