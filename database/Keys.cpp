@@ -12,7 +12,10 @@
 #include <qel/database/DatabaseObj.h>
 
 #include <exception>
+#include <functional>
 #include <limits>
+#include <optional>
+#include <string>
 
 #include <fmt/format.h>
 

@@ -111,9 +111,9 @@ void CDataSourceSetup::UndoPreparation(const PreparedDataSource& created) noexce
         if (!created.createdFile.empty()) {
             // SQLite's side files belong to the file and would be taken for
             // a newer database's journal.
-            for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-                ::unlink((created.createdFile + suffix).c_str());
-            qel::outside::LogInfo(fmt::format("database file {} of the failed open removed", created.createdFile));
+            for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((created.createdFile + suffix).c_str());
+            if (::unlink(created.createdFile.c_str()) == 0)
+                qel::outside::LogInfo(fmt::format("database file {} of the failed open removed", created.createdFile));
         }
         // A folder that holds something else by now stays (rmdir refuses).
         for (auto folder = created.createdFolders.rbegin(); folder != created.createdFolders.rend(); ++folder)
