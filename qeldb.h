@@ -41,6 +41,7 @@
 #include <qel/outside/records/ObjectSets.h>
 #include <qel/outside/records/Recordset.h>
 
+#include <qel/datasource/DataSourceName.h>
 #include <qel/datasource/DataSourceSetup.h>
 #include <qel/datasource/EngineDrivers.h>
 #include <qel/datasource/UserDataSource.h>

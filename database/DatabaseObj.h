@@ -39,6 +39,7 @@ class NamedMutex;
 }
 class CDatabaseCallbackWnd;
 class CDataSourceSetup;
+struct PreparedDataSource;
 class CDoctorSet;
 class CMediaTypeSet;
 class CMediaSet;
@@ -159,9 +160,16 @@ public:
     // The next key of a table's counter row; FALSE after 120 failed attempts.
     // Touches neither the error state nor the log.
     BOOL GetNewKey(int nTable, LONG* plKey);
-    // The same for a block of lCount consecutive keys (bulk loads): one
-    // counter update; *plFirstKey receives the first of them.
-    BOOL GetNewKeys(int nTable, LONG lCount, LONG* plFirstKey);
+    // A block of lCount consecutive keys (bulk loads): one counter update;
+    // *plFirstKey receives the first of them. Only a conflict (another
+    // workstation changed or locked the counter row) is retried, up to 120
+    // attempts a pause apart, and `onRetry` hears of each retry with the
+    // attempt number (2 to 120) and the conflict. Any other failure (a
+    // read-only database, no counter row, a lost connection) ends it at once.
+    // On FALSE, *pFailure (when given) says why. Touches neither the error
+    // state nor the log.
+    BOOL GetNewKeys(int nTable, LONG lCount, LONG* plFirstKey, std::string* pFailure = nullptr,
+                    const std::function<void(int nAttempt, const std::string& strConflict)>& onRetry = {});
 
     // --- Object sets --------------------------------------------------------------
     // TRUE when the patient set has been built (it builds nothing).
@@ -287,7 +295,7 @@ private:
     void SetEngine();
     void DeleteObjectSets();
     void CloseCleanup();
-    void OpenFailureCleanup(BOOL bShow, CMessageDialog& notice);
+    void OpenFailureCleanup(BOOL bShow, CMessageDialog& notice, const PreparedDataSource& prepared);
     void ReleaseServer();
     BOOL CheckDoctorSet(CDoctorData* pExclude);
     BOOL CheckMediaTypeSet(CMediaTypeData* pExclude);

@@ -2,7 +2,9 @@
 // the connecting notice, the application server, the callback window, the
 // data source, the connection with one retry, the schema check, the
 // parameter restore and the client's notifications. Whatever a failed open
-// acquired is released again before it returns.
+// acquired is released again before it returns; for a temporary profile that
+// includes the data source, database file and folders its preparation
+// created, so a failed attempt leaves nothing in the user's files.
 #include <qel/database/DatabaseObj.h>
 
 #include <cstdio>
@@ -61,8 +63,9 @@ BOOL CDatabaseObj::Open2(BOOL bShow) {
     m_pCallbackWnd.reset();
     ReleaseServer();
 
+    PreparedDataSource prepared;
     auto fail = [&]() -> BOOL {
-        OpenFailureCleanup(bShow, notice);
+        OpenFailureCleanup(bShow, notice, prepared);
         return FALSE;
     };
 
@@ -80,7 +83,7 @@ BOOL CDatabaseObj::Open2(BOOL bShow) {
             return fail();
         }
 
-        if (OpenFaultHit(OpenFault::DataSourcePreparation) || !m_pDataSourceSetup->PrepareDataSource()) {
+        if (OpenFaultHit(OpenFault::DataSourcePreparation) || !m_pDataSourceSetup->PrepareDataSource(&prepared)) {
             SetError(7020);
             return fail();
         }
@@ -140,12 +143,16 @@ BOOL CDatabaseObj::Open2(BOOL bShow) {
     return SendMessage(kNotifyOpened, 0, lKey, 0);
 }
 
-void CDatabaseObj::OpenFailureCleanup(BOOL bShow, CMessageDialog& notice) {
+void CDatabaseObj::OpenFailureCleanup(BOOL bShow, CMessageDialog& notice, const PreparedDataSource& prepared) {
     bIsOpen = FALSE;
     m_pCallbackWnd.reset();
     ReleaseServer();
     m_pDatabase.reset();
     if (bShow) notice.Destroy();
+    // After the connection is gone (SQLite removes its side files on the
+    // last close), and while the mutex still keeps other openers of this
+    // profile number out. A stored profile keeps what its open prepared.
+    if (bIsNew) m_pDataSourceSetup->UndoPreparation(prepared);
     m_hMutex.reset();
     DeleteObjectSets();
 }

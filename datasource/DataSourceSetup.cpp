@@ -1,6 +1,7 @@
 #include <qel/datasource/DataSourceSetup.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <exception>
@@ -8,10 +9,12 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include <fmt/format.h>
 
 #include <qel/database/DatabaseObj.h>
+#include <qel/datasource/DataSourceName.h>
 #include <qel/datasource/EngineDrivers.h>
 #include <qel/datasource/OdbcInstallerInternal.h>
 #include <qel/outside/Log.h>
@@ -43,14 +46,30 @@ private:
     bool m_overflow = false;
 };
 
-// Creates the folders a missing database file needs; results are ignored.
-void CreateFolders(const std::string& path) {
+// Creates the folders a missing database file needs; a folder that cannot be
+// made is left to the file creation to report. The folders made go to
+// `created`, from the top down.
+void CreateFolders(const std::string& path, std::vector<std::string>* created) {
     const auto last = path.rfind('/');
     if (last == std::string::npos || last == 0) return;
     const std::string folder = path.substr(0, last);
+    const auto make = [created](const std::string& name) {
+        if (::mkdir(name.c_str(), 0777) == 0) created->push_back(name);
+    };
     for (auto slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
-        ::mkdir(folder.substr(0, slash).c_str(), 0777);
-    ::mkdir(folder.c_str(), 0777);
+        make(folder.substr(0, slash));
+    make(folder);
+}
+
+bool IsOwnEngine(LONG engine) { return engine == kEngineClientServer || engine == kEngineFile; }
+
+// A name the driver manager would refuse stops the setup before it writes
+// anything; the reason goes to the log.
+bool NameIsUsable(const std::string& dsn) {
+    const std::string problem = DataSourceNameProblem(dsn);
+    if (problem.empty()) return true;
+    qel::outside::LogWarning("data source setup: " + problem);
+    return false;
 }
 
 template <class Operation>
@@ -68,13 +87,44 @@ BOOL Guarded(const char* name, Operation operation) noexcept {
 }  // namespace
 
 BOOL CDataSourceSetup::PrepareDataSource() {
-    return Guarded("prepare", [this] {
-        return m_pDatabaseObj->lEngine == kEngineFile ? PrepareFileDatabase() : TRUE;
+    PreparedDataSource created;
+    return PrepareDataSource(&created);
+}
+
+BOOL CDataSourceSetup::PrepareDataSource(PreparedDataSource* created) {
+    *created = PreparedDataSource();
+    return Guarded("prepare", [this, created]() -> BOOL {
+        const LONG engine = m_pDatabaseObj->lEngine;
+        if (!IsOwnEngine(engine)) return TRUE;
+        const std::string& dsn = m_pDatabaseObj->strDataSource;
+        if (!NameIsUsable(dsn)) return FALSE;
+        created->dataSource = dsn;
+        created->dataSourceExisted = installer::ReadDataSource(dsn.c_str()).has_value();
+        return engine == kEngineFile ? PrepareFileDatabase(created) : TRUE;
+    });
+}
+
+void CDataSourceSetup::UndoPreparation(const PreparedDataSource& created) noexcept {
+    Guarded("undo", [&created]() -> BOOL {
+        if (!created.dataSourceExisted && installer::RemoveDSNFromIni(created.dataSource.c_str()))
+            qel::outside::LogInfo(fmt::format("data source {} of the failed open removed", created.dataSource));
+        if (!created.createdFile.empty()) {
+            // SQLite's side files belong to the file and would be taken for
+            // a newer database's journal.
+            for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((created.createdFile + suffix).c_str());
+            if (::unlink(created.createdFile.c_str()) == 0)
+                qel::outside::LogInfo(fmt::format("database file {} of the failed open removed", created.createdFile));
+        }
+        // A folder that holds something else by now stays (rmdir refuses).
+        for (auto folder = created.createdFolders.rbegin(); folder != created.createdFolders.rend(); ++folder)
+            ::rmdir(folder->c_str());
+        return TRUE;
     });
 }
 
 BOOL CDataSourceSetup::RegisterDataSourceAgain() {
     return Guarded("register", [this]() -> BOOL {
+        if (IsOwnEngine(m_pDatabaseObj->lEngine) && !NameIsUsable(m_pDatabaseObj->strDataSource)) return FALSE;
         switch (m_pDatabaseObj->lEngine) {
             case kEngineClientServer:
                 return installer::WriteDataSourceDriver(m_pDatabaseObj->strDataSource.c_str(), kClientServerDriver);
@@ -100,7 +150,7 @@ BOOL CDataSourceSetup::RegisterFileDataSource() {
     return installer::ConfigDataSource(nullptr, installer::kAddDsn, kFileDriver, list.Data());
 }
 
-BOOL CDataSourceSetup::PrepareFileDatabase() {
+BOOL CDataSourceSetup::PrepareFileDatabase(PreparedDataSource* created) {
     const std::string& path = m_pDatabaseObj->strDirectory;
     std::error_code error;
     if (!path.empty() && std::filesystem::exists(path, error)) {
@@ -108,16 +158,18 @@ BOOL CDataSourceSetup::PrepareFileDatabase() {
         return TRUE;
     }
 
-    CreateFolders(path);
     AttributeList list;
     list.Add(fmt::format("CREATE_DB=\"{}\"", path));
     if (list.Overflowed()) return FALSE;
+    CreateFolders(path, &created->createdFolders);
     if (!installer::ConfigDataSource(nullptr, installer::kAddDsn, kFileDriver, list.Data())) {
         // Another program opening the same new database may have created
-        // the file in the meantime; then it stands as an existing one.
+        // the file in the meantime; then it stands as an existing one, and
+        // is not this open's to remove.
         if (path.empty() || !std::filesystem::exists(path, error)) return FALSE;
         RegisterFileDataSource();
         return TRUE;
     }
+    created->createdFile = path;
     return RegisterFileDataSource();
 }

@@ -22,16 +22,37 @@
 // or with its only '/' first creates no folder. Results of the folder
 // creations are not looked at (an existing folder is fine).
 //
+// A data source name the driver manager cannot take (DataSourceName.h) is
+// refused by prepare and register-again before any folder, file or data
+// source is written.
+//
+// A failed open takes back what its preparation created: prepare records in
+// a PreparedDataSource whether the data source existed and which folders
+// and database file it made, and UndoPreparation removes the data source if
+// it was new, the database file (with its SQLite side files) and those
+// folders while they are empty.
+//
 // The data sources are user data sources of the ODBC installer ($ODBCINI);
 // the installer library can be replaced through QEL_ODBCINST_LIBRARY (see
 // docs/odbc.md). The operations return FALSE on failure, set no error code
 // of their own and never throw.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include <qel/platform/Export.h>
 #include <qel/platform/WinTypes.h>
 
 class CDatabaseObj;
+
+// What one preparation created, for UndoPreparation.
+struct PreparedDataSource {
+    std::string dataSource;               // the data source name prepared
+    bool dataSourceExisted = true;        // false: it was absent before, so undo removes it
+    std::string createdFile;              // the database file created, or empty
+    std::vector<std::string> createdFolders;  // folders created, from the top down
+};
 
 class QEL_API CDataSourceSetup {
 public:
@@ -42,12 +63,16 @@ public:
     CDatabaseObj* GetDatabaseObj() const { return m_pDatabaseObj; }
 
     BOOL PrepareDataSource();
+    // The same, recording what it creates in `created` (also on failure).
+    BOOL PrepareDataSource(PreparedDataSource* created);
+    // Removes what `created` records; never throws.
+    void UndoPreparation(const PreparedDataSource& created) noexcept;
     BOOL RegisterDataSourceAgain();
     BOOL RemoveDataSource();
 
 private:
     BOOL RegisterFileDataSource();
-    BOOL PrepareFileDatabase();
+    BOOL PrepareFileDatabase(PreparedDataSource* created);
 
     CDatabaseObj* m_pDatabaseObj;  // the owner; not owned
 };

@@ -214,10 +214,53 @@ TEST_P(OpenClose, NothingSurvivesAFailedOpenAndTheNextOpenWorks) {
             EXPECT_EQ(m_ui->Count("ShowNotice"), m_ui->Count("HideNotice"));
             auto mutex = qel::platform::NamedMutex::Create("QEL_DB_MUTEX_" + std::to_string(db.lKey));
             EXPECT_TRUE(mutex.handle != nullptr) << "the mutex was released";
+            if (OnPostgres()) {
+                EXPECT_TRUE(HasDataSource("QelFaults")) << "the administrator's data source was there before";
+            } else {
+                EXPECT_FALSE(fs::exists(m_location)) << "the new database file goes with the failed open";
+                EXPECT_FALSE(HasDataSource("QelFaults")) << "and so does the data source it wrote";
+            }
         }
         EXPECT_TRUE(db.Open()) << db.GetLErrorCode();
         EXPECT_TRUE(db.Close());
     }
+}
+
+// File engine only: the folders and the file are the file engine's.
+TEST(OpenCloseFile, AFailedTemporaryOpenTakesBackItsFoldersAndFile) {
+    qel::test::RecordedUserInterface ui;
+    ::setenv("QEL_MODULE_DIR", qel::test::BinaryPath("bin").c_str(), 1);
+    const std::string top = Sandbox::Current().Path("taken back");
+    const std::string path = top + "/Studio/clinic.db";
+    const auto failOnce = [&](CDatabaseObj& db) {
+        qel::database::InjectOpenFault(OpenFault::SettingsRestore, 1);
+        EXPECT_FALSE(db.Open2(FALSE));
+        qel::database::ClearOpenFaults();
+        EXPECT_EQ(db.GetLErrorCode(), 10);
+    };
+    {
+        CDatabaseObj db;
+        ASSERT_TRUE(db.AddNew(TRUE, FALSE));
+        db.SetStrDataSource("QelTakenBack");
+        db.SetStrDirectory(path.c_str());
+        failOnce(db);
+        EXPECT_FALSE(fs::exists(top)) << "every folder the open made is gone";
+        EXPECT_FALSE(HasDataSource("QelTakenBack"));
+
+        // A folder that holds something else by now stays; only the empty one goes.
+        fs::create_directories(top);
+        std::ofstream(top + "/other.txt") << "kept";
+        failOnce(db);
+        EXPECT_TRUE(fs::exists(top + "/other.txt"));
+        EXPECT_FALSE(fs::exists(top + "/Studio"));
+    }
+    // A stored profile keeps its data source and database, as its close does.
+    WriteStoredProfile(8, "QelStoredFails", path);
+    CDatabaseObj stored;
+    ASSERT_TRUE(stored.Get(8));
+    failOnce(stored);
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_TRUE(HasDataSource("QelStoredFails"));
 }
 
 TEST_P(OpenClose, FailedReRegistrationAfterAFailedConnect) {

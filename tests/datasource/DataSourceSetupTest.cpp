@@ -8,9 +8,11 @@
 #include <string>
 #include <set>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <qel/database/DatabaseObj.h>
+#include <qel/datasource/DataSourceName.h>
 #include <qel/datasource/DataSourceSetup.h>
 #include <qel/datasource/EngineDrivers.h>
 #include <qel/outside/odbc/Database.h>
@@ -115,14 +117,20 @@ TEST_F(DataSourceSetupTest, RelativePathsCreateOnlyTheirOwnFolders) {
 }
 
 TEST_F(DataSourceSetupTest, FailuresWriteNoDataSource) {
-    // An existing file prepares even when its registration fails; a new one does not.
+    // A name the driver manager refuses fails before anything is written,
+    // with an existing database file as with a new one.
     const std::string existing = Sandbox::Current().Path("existing.db");
     std::ofstream{existing};
     Profile("bad[name]", existing);
     EXPECT_FALSE(m_setup.RegisterDataSourceAgain());
-    EXPECT_TRUE(m_setup.PrepareDataSource());
-    m_db.SetStrDirectory(Sandbox::Current().Path("fresh.db").c_str());
     EXPECT_FALSE(m_setup.PrepareDataSource());
+    m_db.SetStrDirectory(Sandbox::Current().Path("fresh/fresh.db").c_str());
+    EXPECT_FALSE(m_setup.PrepareDataSource());
+    EXPECT_FALSE(fs::exists(Sandbox::Current().Path("fresh")));
+    m_db.lEngine = kEngineClientServer;
+    EXPECT_FALSE(m_setup.PrepareDataSource());
+    EXPECT_FALSE(m_setup.RegisterDataSourceAgain());
+    m_db.lEngine = kEngineFile;
 
     // A folder that cannot be made, no path, a path too long for the list.
     const std::string blocked = existing + "/sub/db.sqlite";
@@ -135,6 +143,44 @@ TEST_F(DataSourceSetupTest, FailuresWriteNoDataSource) {
     }
     const auto ini = ReadIni();
     EXPECT_FALSE(ini.contains("bad[name]") || ini.contains("Unusable"));
+}
+
+TEST(DataSourceName, TheDriverManagersRules) {
+    for (const std::string& name : {std::string("Studio S\u00e0la #1 - 'old'"), std::string(32, 'x')})
+        EXPECT_EQ(DataSourceNameProblem(name), "") << name;
+    for (const char c : std::string("[]{}(),;?*=!@\\"))
+        EXPECT_THAT(DataSourceNameProblem(std::string("A") + c + "B"),
+                    ::testing::HasSubstr("holds '" + std::string(1, c)));
+    EXPECT_EQ(DataSourceNameProblem(std::string(45, 'y')),
+              "data source name \"" + std::string(40, 'y') + "...\" is 45 bytes long; ODBC takes at most 32");
+}
+
+// What a failed open calls: the data source, file and folders the preparation
+// made go; what was there before stays.
+TEST_F(DataSourceSetupTest, UndoTakesBackWhatThePreparationCreated) {
+    const std::string top = Sandbox::Current().Path("undo");
+    Profile("QelUndo", top + "/a/b/clinic.db");
+    PreparedDataSource created;
+    ASSERT_TRUE(m_setup.PrepareDataSource(&created));
+    EXPECT_FALSE(created.dataSourceExisted);
+    EXPECT_EQ(created.createdFile, top + "/a/b/clinic.db");
+    EXPECT_EQ(created.createdFolders, (std::vector<std::string>{top, top + "/a", top + "/a/b"}));
+    std::ofstream(top + "/a/b/clinic.db-wal") << "side file";
+    m_setup.UndoPreparation(created);
+    EXPECT_FALSE(fs::exists(top));
+    EXPECT_FALSE(ReadIni().contains("QelUndo"));
+
+    // An existing file and data source: prepared again, undone, both kept.
+    const std::string existing = Sandbox::Current().Path("kept.db");
+    std::ofstream{existing};
+    Profile("QelKept", existing);
+    ASSERT_TRUE(m_setup.PrepareDataSource());
+    ASSERT_TRUE(m_setup.PrepareDataSource(&created));
+    EXPECT_TRUE(created.dataSourceExisted);
+    EXPECT_TRUE(created.createdFile.empty() && created.createdFolders.empty());
+    m_setup.UndoPreparation(created);
+    EXPECT_TRUE(fs::exists(existing));
+    EXPECT_EQ(ReadIni()["QelKept"]["Database"], existing);
 }
 
 TEST_F(DataSourceSetupTest, OtherEnginesLeaveTheFileAndTheDataSourceAlone) {

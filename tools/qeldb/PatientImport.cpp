@@ -5,6 +5,7 @@
 #include <ctime>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -27,9 +28,20 @@ constexpr int kMaxDoctorRaces = 5;
 
 // Reserves `count` consecutive keys of a table with one counter update:
 // other workstations then allocate after the block, and a large import does
-// not pay a committed write per key.
-bool ReserveKeys(CDatabaseObj& db, int table, LONG count, LONG* first) {
-    return db.GetNewKeys(table, count, first) != FALSE;
+// not pay a committed write per key. While another workstation holds the
+// counter it says so on stderr, at most once a second; on failure `failure`
+// says why.
+bool ReserveKeys(CDatabaseObj& db, int table, LONG count, LONG* first, const std::string& source,
+                 std::string* failure) {
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> lastNotice;
+    const auto notice = [&](int attempt, const std::string& conflict) {
+        const auto now = Clock::now();
+        if (lastNotice && now - *lastNotice < std::chrono::seconds(1)) return;
+        lastNotice = now;
+        fmt::print(stderr, "{}: {}; retrying (attempt {} of 120)\n", source, conflict, attempt);
+    };
+    return db.GetNewKeys(table, count, first, failure, notice) != FALSE;
 }
 
 std::string PairKey(const std::string& name, const std::string& number) { return name + '\x1f' + number; }
@@ -198,10 +210,12 @@ ImportOutcome ImportRun::Run(const ParsedPatients& parsed) {
     LONG firstPatientKey = 0;
     const auto doctorCount = static_cast<LONG>(newDoctors.size());
     const auto patientCount = static_cast<LONG>(accepted.size());
-    if (doctorCount > 0 && !ReserveKeys(m_db, eTableDOC, doctorCount, &firstDoctorKey))
-        return Fail(2, "cannot allocate doctor keys (the key row of DOC200 stayed busy or is missing)");
-    if (patientCount > 0 && !ReserveKeys(m_db, eTablePAT, patientCount, &firstPatientKey))
-        return Fail(2, "cannot allocate patient keys (the key row of PAT200 stayed busy or is missing)");
+    std::string keyFailure;
+    if (doctorCount > 0 && !ReserveKeys(m_db, eTableDOC, doctorCount, &firstDoctorKey, m_options.source, &keyFailure))
+        return Fail(2, "cannot allocate doctor keys: " + keyFailure + "; nothing was imported");
+    if (patientCount > 0 &&
+        !ReserveKeys(m_db, eTablePAT, patientCount, &firstPatientKey, m_options.source, &keyFailure))
+        return Fail(2, "cannot allocate patient keys: " + keyFailure + "; nothing was imported");
 
     // Doctor names are unique. When another workstation creates one of our
     // new doctors after we read the doctors, our insert of it fails (on

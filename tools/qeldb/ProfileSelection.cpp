@@ -49,6 +49,8 @@ bool OpenedDatabase::Open(const ProfileOptions& options, const std::string& comm
         m_db.SetStrDataSource(options.dataSource.c_str());
         m_db.SetStrDirectory(ec ? options.path.c_str() : path.c_str());
     }
+    // A refused data source name is logged by the setup, so the printed
+    // cause names the character the driver manager cannot take.
     if (!m_db.Open2(FALSE)) return fail("cannot open the database " + m_db.strDirectory);
     return true;
 }
