@@ -4,6 +4,8 @@
 
 #include <fmt/core.h>
 
+#include "tools/qeldb/ExitCodes.h"
+
 namespace fs = std::filesystem;
 
 void AddProfileOptions(CLI::App& command, ProfileOptions& options) {
@@ -36,10 +38,12 @@ OpenedDatabase::~OpenedDatabase() {
 bool OpenedDatabase::Open(const ProfileOptions& options, const std::string& command) {
     const auto fail = [&](const std::string& what) {
         fmt::print(stderr, "qeldb {}: {}\n", command, DescribeFailure(m_db, what));
+        m_failureExitCode = exit_code::kDatabase;
         return false;
     };
     if (const std::string why = CheckProfileOptions(options); !why.empty()) {
         fmt::print(stderr, "qeldb {}: {}\n", command, why);
+        m_failureExitCode = exit_code::kUsage;
         return false;
     }
     if (options.profile) {
