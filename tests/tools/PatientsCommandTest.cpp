@@ -147,7 +147,7 @@ TEST_F(PatientsCommandTest, AFailedWriteLeavesNothingOfTheImport) {
     }
     const ProgramResult run = Import(WriteSandboxFile(
         "boom.csv", std::string(kHeader) + "Alfa Uno,,1,,,Dott. Nuovo\nBeta Due,,2,,,\nBoom,,3,,,\n"));
-    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_THAT(run.err, HasSubstr("line 4: "));
     EXPECT_THAT(run.err, HasSubstr("refused by the test"));
     EXPECT_THAT(run.err, HasSubstr("nothing was imported"));

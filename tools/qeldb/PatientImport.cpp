@@ -151,6 +151,17 @@ private:
         m_outcome.exitCode = exitCode;
         return m_outcome;
     }
+    // The first reasonsShown refused rows, then how many more there are: a
+    // file that is all duplicates should not print one line per row.
+    void ReportProblems(const std::vector<RowProblem>& problems) const {
+        const size_t shown = m_options.reasonsShown == 0 ? problems.size()
+                                                         : std::min(problems.size(), m_options.reasonsShown);
+        for (size_t i = 0; i < shown; ++i)
+            fmt::print(stderr, "{}:{}: {}\n", m_options.source, problems[i].line, problems[i].reason);
+        if (shown < problems.size())
+            fmt::print(stderr, "{}: … and {} more refused row(s) not shown (--all-reasons shows every one)\n",
+                       m_options.source, problems.size() - shown);
+    }
     bool WriteRows(const std::vector<const PatientRow*>& rows, const std::vector<std::string>& newDoctors,
                    const Existing& existing, LONG firstDoctorKey, LONG firstPatientKey, Written* written);
 
@@ -176,8 +187,7 @@ ImportOutcome ImportRun::Run(const ParsedPatients& parsed) {
     FindDuplicates(parsed.rows, existing, !m_db.bAllowDuplicatePatientIDs, &problems, &accepted);
     std::stable_sort(problems.begin(), problems.end(),
                      [](const RowProblem& a, const RowProblem& b) { return a.line < b.line; });
-    for (const RowProblem& problem : problems)
-        fmt::print(stderr, "{}:{}: {}\n", m_options.source, problem.line, problem.reason);
+    ReportProblems(problems);
     if (!problems.empty() && !m_options.skipInvalid)
         return Fail(1, fmt::format("nothing imported: {} invalid row(s); fix them or use --skip-invalid",
                                    problems.size()));
@@ -264,7 +274,8 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
         std::unordered_map<std::string, LONG> doctorKeys = existing.doctors;
         std::unique_ptr<Progress> progress;
         if (m_options.showProgress)
-            progress = std::make_unique<Progress>("writing", static_cast<long>(newDoctors.size() + rows.size()));
+            progress = std::make_unique<Progress>(newDoctors.empty() ? "writing patients" : "writing doctors and patients",
+                                                  static_cast<long>(newDoctors.size() + rows.size()));
 
         CDoctorRecordset doctors(&m_db);
         if (!doctors.Open("DOCKEY=-1", nullptr, nullptr, 0)) return fail("doctors: " + RecordsetError(doctors));
