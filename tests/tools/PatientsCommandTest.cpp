@@ -180,7 +180,7 @@ TEST_F(PatientsCommandTest, BadArgumentsAndHeadersGiveOneClearMessage) {
         {{"patients", "list"}, 2, "choose a database: --profile N, or --data-source NAME --path FILE"},
         {{"patients", "list", "--profile", "3", "--path", Db()}, 2, "cannot be combined"},
         {{"patients", "list", "--data-source", "X"}, 2, "--data-source needs --path FILE"},
-        {{"patients", "list", "--profile", "7"}, 2, "cannot load profile 7 (lErrorCode "},
+        {{"patients", "list", "--profile", "7"}, 3, "cannot load profile 7 (lErrorCode "},
         {{"patients", "import", Sandbox::Current().Path("missing.csv"), "--data-source", "X", "--path", Db()}, 1,
          "cannot read"},
         {{"patients", "import", WriteSandboxFile("h1.csv", "name,birthday\nA,1\n"), "--data-source", "X", "--path",
@@ -197,7 +197,7 @@ TEST_F(PatientsCommandTest, BadArgumentsAndHeadersGiveOneClearMessage) {
         EXPECT_THAT(run.err, HasSubstr(c.message));
     }
     EXPECT_EQ(RunQeldb({"patients", "list", "--data-source", "X", "--path", Db()}).out,
-              "KEY  NAME  NUMBER  BIRTH DATE  DOCTOR\n");
+              "KEY  NAME  KANJI NAME  NUMBER  BIRTH DATE  DOCTOR\n");
 }
 
 }  // namespace
