@@ -233,5 +233,29 @@ TEST(CliMembers, TheReferenceInTheDocsIsTheDispatchTable) {
         << "run `qeldb members` and paste its table into docs/members.md";
 }
 
+// The script example of docs/cli.md runs as written (only its database path
+// is moved into the sandbox) and prints what the page shows.
+TEST(CliDocs, TheScriptExampleRunsAsShown) {
+    const std::string doc = ReadFile(SourcePath("docs/cli.md"));
+    const std::string scriptStart = "```text clinic.txt\n";
+    const size_t from = doc.find(scriptStart);
+    ASSERT_NE(from, std::string::npos);
+    std::string script = doc.substr(from + scriptStart.size(), doc.find("```", from + scriptStart.size()) -
+                                                                   from - scriptStart.size());
+    const std::string docPath = "/srv/quorva/clinic.db";
+    ASSERT_NE(script.find(docPath), std::string::npos);
+    script.replace(script.find(docPath), docPath.size(), Sandbox::Current().Path("doc/clinic.db"));
+
+    const std::string shownStart = "$ qeldb script clinic.txt\n";
+    const size_t shown = doc.find(shownStart);
+    ASSERT_NE(shown, std::string::npos);
+    const std::string expected = doc.substr(shown + shownStart.size(), doc.find("```", shown) - shown - shownStart.size());
+
+    ASSERT_EQ(RunQeldb({"register"}).exitCode, 0);
+    const ProgramResult run = RunQeldb({"script", WriteSandboxFile("clinic.txt", script)});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(run.out, expected);
+}
+
 }  // namespace
 }  // namespace qel::test
