@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include <qel/datasource/EngineDrivers.h>
 #include <qel/platform/NamedMutex.h>
 
 #include "support/Program.h"
 #include "support/Sandbox.h"
+#include "support/TestDatabase.h"
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -136,6 +138,33 @@ TEST(CliBackup, RestoreWaitsForNoProgramToHaveTheProfileOpen) {
     }
     const ProgramResult restore = RunQeldb({"restore", copy, "--profile", "5"});
     EXPECT_EQ(restore.exitCode, 0) << restore.err;
+}
+
+TEST(CliBackup, PostgresBackupAndRestoreGoThroughPgDumpAndPgRestore) {
+    auto pg = TestDatabase::Create(qel::datasource::kEngineClientServer, "backup");
+    if (!pg) GTEST_SKIP() << "QEL_PG_HOST/QEL_PG_PORT not set";
+    const std::string user = Sandbox::Getenv("QEL_PG_USER");
+    const ProgramResult set = RunQeldb({"profile", "set", "9", "--engine", "postgresql", "--server",
+                                        Sandbox::Getenv("QEL_PG_HOST"), "--port", Sandbox::Getenv("QEL_PG_PORT"),
+                                        "--database", pg->Location(), "--user", user.empty() ? "postgres" : user,
+                                        "--data-source", "QelPgBackup"},
+                                       {{"QEL_PG_PASSWORD", std::nullopt}});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    const auto import = [](const std::string& name, const std::string& rows) {
+        return RunQeldb({"patients", "import", WriteSandboxFile(name, std::string(kHeader) + rows), "--profile", "9"});
+    };
+    ASSERT_EQ(import("pg-before.csv", "Rossi Mario,,P-1,,M,\n").exitCode, 0);
+    const std::string dump = Sandbox::Current().Path("clinic.dump");
+    const ProgramResult backup = RunQeldb({"backup", dump, "--profile", "9"});
+    ASSERT_EQ(backup.exitCode, 0) << backup.err;
+    EXPECT_THAT(backup.err, HasSubstr("pg_dump --format=custom --file=" + dump));
+    EXPECT_THAT(backup.err, HasSubstr("--dbname=" + pg->Location()));
+
+    ASSERT_EQ(import("pg-after.csv", "Verdi Anna,,P-2,,F,\n").exitCode, 0);
+    const ProgramResult restore = RunQeldb({"restore", dump, "--profile", "9"});
+    ASSERT_EQ(restore.exitCode, 0) << restore.err;
+    const ProgramResult list = RunQeldb({"patients", "list", "--csv", "--profile", "9"});
+    EXPECT_EQ(list.out, std::string(kHeader) + "Rossi Mario,,P-1,,M,\n") << list.err;
 }
 
 // Columns a terminal gives the text of these tests: CJK and full-width

@@ -203,6 +203,15 @@ std::string ReplaceFile(const std::string& copy, const std::string& database) {
     return {};
 }
 
+std::string ProfileOpenMessage(LONG key) {
+    return fmt::format("profile {} is open in a program on this computer; close it first", key);
+}
+
+// Whether a program holds the profile's mutex now.
+bool ProfileIsOpen(LONG key) {
+    return qel::platform::NamedMutex::Create(fmt::format("QEL_DB_MUTEX_{}", key)).alreadyExists;
+}
+
 int RunRestore(const BackupArguments& args) {
     const char* const command = "restore";
     const std::string source = Absolute(args.file);
@@ -224,7 +233,9 @@ int RunRestore(const BackupArguments& args) {
         database = db.strDirectory;
         server = db.lEngine == 1;
         if (server) {
-            // The server's address is what the data source connects to.
+            // The server's address is what the data source connects to. An
+            // open would fail on the profile's mutex; say why instead.
+            if (ProfileIsOpen(key)) return Fail(command, ProfileOpenMessage(key));
             if (!db.Open2(FALSE))
                 return Fail(command, DescribeFailure(db, "cannot open the database"), exit_code::kDatabase);
             address = AddressFromConnect(db.GetDatabase()->GetConnect());
@@ -241,8 +252,7 @@ int RunRestore(const BackupArguments& args) {
     if (key >= 0) {
         auto result = qel::platform::NamedMutex::Create(fmt::format("QEL_DB_MUTEX_{}", key));
         if (result.failed) return Fail(command, "cannot take the profile's lock: " + result.error);
-        if (result.alreadyExists)
-            return Fail(command, fmt::format("profile {} is open in a program on this computer; close it first", key));
+        if (result.alreadyExists) return Fail(command, ProfileOpenMessage(key));
         mutex = std::move(result.handle);
     }
 
