@@ -180,11 +180,13 @@ ImportOutcome ImportRun::Run(const ParsedPatients& parsed) {
 
     Existing existing;
     std::string failure;
-    if (!ReadExisting(m_db, &existing, &failure)) return Fail(2, failure);
-
     std::vector<RowProblem> problems = parsed.problems;
     std::vector<const PatientRow*> accepted;
-    FindDuplicates(parsed.rows, existing, !m_db.bAllowDuplicatePatientIDs, &problems, &accepted);
+    {
+        Phase phase("checking the rows against the database", m_options.showProgress);
+        if (!ReadExisting(m_db, &existing, &failure)) return Fail(2, failure);
+        FindDuplicates(parsed.rows, existing, !m_db.bAllowDuplicatePatientIDs, &problems, &accepted);
+    }
     std::stable_sort(problems.begin(), problems.end(),
                      [](const RowProblem& a, const RowProblem& b) { return a.line < b.line; });
     ReportProblems(problems);
@@ -320,7 +322,12 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
             if (progress) progress->Advance();
         }
         if (progress) progress->Finish();
-        if (!connection->CommitTrans()) return fail("the transaction could not be committed");
+        bool committed = false;
+        {
+            Phase phase("committing", m_options.showProgress);
+            committed = connection->CommitTrans() != FALSE;
+        }
+        if (!committed) return fail("the transaction could not be committed");
         return true;
     } catch (const std::exception& e) {
         return fail(e.what());

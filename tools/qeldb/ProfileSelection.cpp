@@ -5,6 +5,7 @@
 #include <fmt/core.h>
 
 #include "tools/qeldb/ExitCodes.h"
+#include "tools/qeldb/Progress.h"
 
 namespace fs = std::filesystem;
 
@@ -55,6 +56,11 @@ bool OpenedDatabase::Open(const ProfileOptions& options, const std::string& comm
         m_db.SetStrDataSource(options.dataSource.c_str());
         m_db.SetStrDirectory(ec ? options.path.c_str() : path.c_str());
     }
-    if (!m_db.Open2(FALSE)) return fail("cannot open the database");
+    bool opened = false;
+    {
+        Phase phase("opening the database");
+        opened = m_db.Open2(FALSE) != FALSE;
+    }
+    if (!opened) return fail("cannot open the database");
     return true;
 }
