@@ -30,6 +30,7 @@
 #include <fmt/core.h>
 
 #include <qel/database/DatabaseObj.h>
+#include <qel/datasource/EngineDrivers.h>
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/odbc/Statement.h>
@@ -231,7 +232,7 @@ int RunRestore(const BackupArguments& args) {
         if (!db.Get(key))
             return Fail(command, DescribeFailure(db, fmt::format("cannot load profile {}", key)), exit_code::kDatabase);
         database = db.strDirectory;
-        server = db.lEngine == 1;
+        server = db.lEngine == qel::datasource::kEngineClientServer;
         if (server) {
             // The server's address is what the data source connects to. An
             // open would fail on the profile's mutex; say why instead.
