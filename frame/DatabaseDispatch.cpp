@@ -15,69 +15,102 @@ using Table = qel::platform::DispatchTable<CDatabaseObj>;
 using VT = qel::platform::DispType;
 using C = CDatabaseObj;
 
+// Each entry's automation types, kept beside the table as it is built, for
+// the members reference (CDatabaseDispatch::Members).
+std::vector<CDatabaseDispatch::Member>& Described() {
+    static std::vector<CDatabaseDispatch::Member> members;
+    return members;
+}
+
+const char* TypeName(VT type) {
+    switch (type) {
+        case VT::Void: return "void";
+        case VT::Short: return "short";
+        case VT::Long: return "long";
+        case VT::Bool: return "BOOL";
+        case VT::Date: return "DATE";
+        case VT::String: return "BSTR";
+        case VT::Dispatch: return "IDispatch*";
+        case VT::LongOut: return "long*";
+    }
+    return "?";
+}
+
+template <auto Get, auto Set, VT V>
+Table::Entry Property(std::string name, DISPID dispId) {
+    Described().push_back({name, dispId, true, TypeName(V), {}});
+    return Table::Property<Get, Set, V>(std::move(name), dispId);
+}
+
+template <auto F, VT R, VT... P>
+Table::Entry Method(std::string name, DISPID dispId) {
+    Described().push_back({name, dispId, false, TypeName(R), {TypeName(P)...}});
+    return Table::Method<F, R, P...>(std::move(name), dispId);
+}
+
 const Table& DatabaseTable() {
     static const Table table({
-        Table::Property<&C::GetObjDatabaseCallback, &C::SetObjDatabaseCallback, VT::Dispatch>("objDatabaseCallback", 1),
-        Table::Property<&C::GetLKey, &C::SetLKey, VT::Long>("lKey", 2),
-        Table::Property<&C::GetBDefaultEngine, &C::SetBDefaultEngine, VT::Bool>("bDefaultEngine", 3),
-        Table::Property<&C::GetLEngine, &C::SetLEngine, VT::Long>("lEngine", 4),
-        Table::Property<&C::GetBMultiUser, &C::SetBMultiUser, VT::Bool>("bMultiUser", 5),
-        Table::Property<&C::GetStrName, &C::SetStrName, VT::String>("strName", 6),
-        Table::Property<&C::GetLNumber, &C::SetLNumber, VT::Long>("lNumber", 7),
-        Table::Property<&C::GetStrServerOS, &C::SetStrServerOS, VT::String>("strServerOS", 8),
-        Table::Property<&C::GetStrProtocol, &C::SetStrProtocol, VT::String>("strProtocol", 9),
-        Table::Property<&C::GetStrHostAddress, &C::SetStrHostAddress, VT::String>("strHostAddress", 10),
-        Table::Property<&C::GetStrDataSource, &C::SetStrDataSource, VT::String>("strDataSource", 11),
-        Table::Property<&C::GetStrDirectory, &C::SetStrDirectory, VT::String>("strDirectory", 12),
-        Table::Property<&C::GetStrLoginID, &C::SetStrLoginID, VT::String>("strLoginID", 13),
-        Table::Property<&C::GetBServerObjectInUse, &C::SetBServerObjectInUse, VT::Bool>("bServerObjectInUse", 14),
-        Table::Property<&C::GetStrAppServer, &C::SetStrAppServer, VT::String>("strAppServer", 15),
-        Table::Property<&C::GetLCurrentDoctor, &C::SetLCurrentDoctor, VT::Long>("lCurrentDoctor", 16),
-        Table::Property<&C::GetLCurrentMedia, &C::SetLCurrentMedia, VT::Long>("lCurrentMedia", 17),
-        Table::Property<&C::GetBIsNew, &C::SetBIsNew, VT::Bool>("bIsNew", 18),
-        Table::Property<&C::GetBIsOpen, &C::SetBIsOpen, VT::Bool>("bIsOpen", 19),
-        Table::Property<&C::GetBCompressGrayscaleImages, &C::SetBCompressGrayscaleImages, VT::Bool>(
+        Property<&C::GetObjDatabaseCallback, &C::SetObjDatabaseCallback, VT::Dispatch>("objDatabaseCallback", 1),
+        Property<&C::GetLKey, &C::SetLKey, VT::Long>("lKey", 2),
+        Property<&C::GetBDefaultEngine, &C::SetBDefaultEngine, VT::Bool>("bDefaultEngine", 3),
+        Property<&C::GetLEngine, &C::SetLEngine, VT::Long>("lEngine", 4),
+        Property<&C::GetBMultiUser, &C::SetBMultiUser, VT::Bool>("bMultiUser", 5),
+        Property<&C::GetStrName, &C::SetStrName, VT::String>("strName", 6),
+        Property<&C::GetLNumber, &C::SetLNumber, VT::Long>("lNumber", 7),
+        Property<&C::GetStrServerOS, &C::SetStrServerOS, VT::String>("strServerOS", 8),
+        Property<&C::GetStrProtocol, &C::SetStrProtocol, VT::String>("strProtocol", 9),
+        Property<&C::GetStrHostAddress, &C::SetStrHostAddress, VT::String>("strHostAddress", 10),
+        Property<&C::GetStrDataSource, &C::SetStrDataSource, VT::String>("strDataSource", 11),
+        Property<&C::GetStrDirectory, &C::SetStrDirectory, VT::String>("strDirectory", 12),
+        Property<&C::GetStrLoginID, &C::SetStrLoginID, VT::String>("strLoginID", 13),
+        Property<&C::GetBServerObjectInUse, &C::SetBServerObjectInUse, VT::Bool>("bServerObjectInUse", 14),
+        Property<&C::GetStrAppServer, &C::SetStrAppServer, VT::String>("strAppServer", 15),
+        Property<&C::GetLCurrentDoctor, &C::SetLCurrentDoctor, VT::Long>("lCurrentDoctor", 16),
+        Property<&C::GetLCurrentMedia, &C::SetLCurrentMedia, VT::Long>("lCurrentMedia", 17),
+        Property<&C::GetBIsNew, &C::SetBIsNew, VT::Bool>("bIsNew", 18),
+        Property<&C::GetBIsOpen, &C::SetBIsOpen, VT::Bool>("bIsOpen", 19),
+        Property<&C::GetBCompressGrayscaleImages, &C::SetBCompressGrayscaleImages, VT::Bool>(
             "bCompressGrayscaleImages", 20),
-        Table::Property<&C::GetBCompressColorImages, &C::SetBCompressColorImages, VT::Bool>("bCompressColorImages",
+        Property<&C::GetBCompressColorImages, &C::SetBCompressColorImages, VT::Bool>("bCompressColorImages",
                                                                                               21),
-        Table::Property<&C::GetBAllowDuplicatePatientIDs, &C::SetBAllowDuplicatePatientIDs, VT::Bool>(
+        Property<&C::GetBAllowDuplicatePatientIDs, &C::SetBAllowDuplicatePatientIDs, VT::Bool>(
             "bAllowDuplicatePatientIDs", 22),
-        Table::Property<&C::GetBDefaultImageMediaName, &C::SetBDefaultImageMediaName, VT::Bool>(
+        Property<&C::GetBDefaultImageMediaName, &C::SetBDefaultImageMediaName, VT::Bool>(
             "bDefaultImageMediaName", 23),
-        Table::Property<&C::GetStrImageMediaNameFormat, &C::SetStrImageMediaNameFormat, VT::String>(
+        Property<&C::GetStrImageMediaNameFormat, &C::SetStrImageMediaNameFormat, VT::String>(
             "strImageMediaNameFormat", 24),
-        Table::Property<&C::GetDateLastImageMediaCreation, &C::SetDateLastImageMediaCreation, VT::Date>(
+        Property<&C::GetDateLastImageMediaCreation, &C::SetDateLastImageMediaCreation, VT::Date>(
             "dateLastImageMediaCreation", 25),
-        Table::Property<&C::GetBDefault15LayoutSaved, &C::SetBDefault15LayoutSaved, VT::Bool>(
+        Property<&C::GetBDefault15LayoutSaved, &C::SetBDefault15LayoutSaved, VT::Bool>(
             "bDefault15LayoutSaved", 26),
-        Table::Property<&C::GetLErrorCode, &C::SetLErrorCode, VT::Long>("lErrorCode", 27),
-        Table::Property<&C::GetStrError, &C::SetStrError, VT::String>("strError", 28),
-        Table::Method<&C::AddNew, VT::Bool, VT::Bool, VT::Bool>("AddNew", 30),
-        Table::Method<&C::Get, VT::Bool, VT::Long>("Get", 31),
-        Table::Method<&C::Update, VT::Bool>("Update", 32),
-        Table::Method<&C::Delete, VT::Bool>("Delete", 33),
-        Table::Method<&C::Open, VT::Bool>("Open", 34),
-        Table::Method<&C::Open2, VT::Bool, VT::Bool>("Open2", 35),
-        Table::Method<&C::Close, VT::Bool>("Close", 36),
-        Table::Method<&C::ImportParameters, VT::Bool, VT::String>("ImportParameters", 37),
-        Table::Method<&C::ExportParameters, VT::Bool, VT::String>("ExportParameters", 38),
-        Table::Method<&C::GetDoctorCount, VT::Bool, VT::LongOut>("GetDoctorCount", 39),
-        Table::Method<&C::GetDoctor, VT::Bool, VT::Long, VT::LongOut>("GetDoctor", 40),
-        Table::Method<&C::GetImageMediaTypeCount, VT::Bool, VT::LongOut>("GetImageMediaTypeCount", 41),
-        Table::Method<&C::GetImageMediaType, VT::Bool, VT::Long, VT::LongOut>("GetImageMediaType", 42),
-        Table::Method<&C::GetImageMediaCount, VT::Bool, VT::LongOut>("GetImageMediaCount", 43),
-        Table::Method<&C::GetImageMedia, VT::Bool, VT::Long, VT::LongOut>("GetImageMedia", 44),
-        Table::Method<&C::ArrangePatients, VT::Bool, VT::Short, VT::Bool>("ArrangePatients", 45),
-        Table::Method<&C::GetPatientCount, VT::Bool, VT::LongOut>("GetPatientCount", 46),
-        Table::Method<&C::GetPatient, VT::Bool, VT::Long, VT::LongOut>("GetPatient", 47),
-        Table::Method<&C::SearchPatient, VT::Bool, VT::String, VT::Short, VT::String, VT::Short, VT::Bool, VT::Bool,
+        Property<&C::GetLErrorCode, &C::SetLErrorCode, VT::Long>("lErrorCode", 27),
+        Property<&C::GetStrError, &C::SetStrError, VT::String>("strError", 28),
+        Method<&C::AddNew, VT::Bool, VT::Bool, VT::Bool>("AddNew", 30),
+        Method<&C::Get, VT::Bool, VT::Long>("Get", 31),
+        Method<&C::Update, VT::Bool>("Update", 32),
+        Method<&C::Delete, VT::Bool>("Delete", 33),
+        Method<&C::Open, VT::Bool>("Open", 34),
+        Method<&C::Open2, VT::Bool, VT::Bool>("Open2", 35),
+        Method<&C::Close, VT::Bool>("Close", 36),
+        Method<&C::ImportParameters, VT::Bool, VT::String>("ImportParameters", 37),
+        Method<&C::ExportParameters, VT::Bool, VT::String>("ExportParameters", 38),
+        Method<&C::GetDoctorCount, VT::Bool, VT::LongOut>("GetDoctorCount", 39),
+        Method<&C::GetDoctor, VT::Bool, VT::Long, VT::LongOut>("GetDoctor", 40),
+        Method<&C::GetImageMediaTypeCount, VT::Bool, VT::LongOut>("GetImageMediaTypeCount", 41),
+        Method<&C::GetImageMediaType, VT::Bool, VT::Long, VT::LongOut>("GetImageMediaType", 42),
+        Method<&C::GetImageMediaCount, VT::Bool, VT::LongOut>("GetImageMediaCount", 43),
+        Method<&C::GetImageMedia, VT::Bool, VT::Long, VT::LongOut>("GetImageMedia", 44),
+        Method<&C::ArrangePatients, VT::Bool, VT::Short, VT::Bool>("ArrangePatients", 45),
+        Method<&C::GetPatientCount, VT::Bool, VT::LongOut>("GetPatientCount", 46),
+        Method<&C::GetPatient, VT::Bool, VT::Long, VT::LongOut>("GetPatient", 47),
+        Method<&C::SearchPatient, VT::Bool, VT::String, VT::Short, VT::String, VT::Short, VT::Bool, VT::Bool,
                       VT::LongOut>("SearchPatient", 48),
-        Table::Method<&C::SearchPatient2, VT::Bool, VT::String, VT::Short, VT::String, VT::Short, VT::Bool,
+        Method<&C::SearchPatient2, VT::Bool, VT::String, VT::Short, VT::String, VT::Short, VT::Bool,
                       VT::String, VT::Short, VT::Bool, VT::Bool, VT::LongOut>("SearchPatient2", 49),
-        Table::Method<&C::GetFoundPatient, VT::Bool, VT::Long, VT::LongOut>("GetFoundPatient", 50),
-        Table::Method<&C::SearchDoctor, VT::Bool, VT::Long, VT::LongOut>("SearchDoctor", 51),
-        Table::Method<&C::GetDoctorOwnerKey, VT::Bool, VT::Long, VT::LongOut>("GetDoctorOwnerKey", 52),
-        Table::Method<&C::GetPtr, VT::Long>("GetPtr", 53),
+        Method<&C::GetFoundPatient, VT::Bool, VT::Long, VT::LongOut>("GetFoundPatient", 50),
+        Method<&C::SearchDoctor, VT::Bool, VT::Long, VT::LongOut>("SearchDoctor", 51),
+        Method<&C::GetDoctorOwnerKey, VT::Bool, VT::Long, VT::LongOut>("GetDoctorOwnerKey", 52),
+        Method<&C::GetPtr, VT::Long>("GetPtr", 53),
     });
     return table;
 }
@@ -113,6 +146,11 @@ HRESULT CDatabaseDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags
 }
 
 DISPID CDatabaseDispatch::IdOfName(std::string_view name) { return DatabaseTable().IdOfName(name); }
+
+const std::vector<CDatabaseDispatch::Member>& CDatabaseDispatch::Members() {
+    DatabaseTable();  // describes the members as it is built, once
+    return Described();
+}
 
 std::string_view CDatabaseDispatch::NameOfId(DISPID dispId) {
     const auto* entry = DatabaseTable().Find(dispId);

@@ -9,7 +9,9 @@
 // the class factory or through CDatabaseObj::GetIDispatch.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include <qel/platform/Com.h>
 #include <qel/platform/Dispatch.h>
@@ -43,6 +45,19 @@ public:
     static DISPID IdOfName(std::string_view name);
     // The name of a dispatch number; empty if none.
     static std::string_view NameOfId(DISPID dispId);
+
+    // One member as a client sees it. Types are named as in a type library:
+    // short, long, BOOL, DATE, BSTR, IDispatch*, long* (an out-parameter,
+    // passed by reference), void.
+    struct Member {
+        std::string name;
+        DISPID dispId = DISPID_UNKNOWN;
+        bool property = false;              // read and written; else a method
+        std::string type;                   // the property's type or the method's result
+        std::vector<std::string> parameters;  // a method's parameter types, in order
+    };
+    // Every member of the dispatch table, in table order.
+    static const std::vector<Member>& Members();
 
 private:
     CDatabaseObj& m_owner;

@@ -181,7 +181,7 @@ TEST_F(PatientsCommandTest, AFailedWriteLeavesNothingOfTheImport) {
     }
     const ProgramResult run = Import(WriteSandboxFile(
         "boom.csv", std::string(kHeader) + "Alfa Uno,,1,,,Dott. Nuovo\nBeta Due,,2,,,\nBoom,,3,,,\n"));
-    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_THAT(run.err, HasSubstr("line 4: "));
     EXPECT_THAT(run.err, HasSubstr("refused by the test"));
     EXPECT_THAT(run.err, HasSubstr("nothing was imported"));
@@ -214,7 +214,7 @@ TEST_F(PatientsCommandTest, BadArgumentsAndHeadersGiveOneClearMessage) {
         {{"patients", "list"}, 2, "choose a database: --profile N, or --data-source NAME --path FILE"},
         {{"patients", "list", "--profile", "3", "--path", Db()}, 2, "cannot be combined"},
         {{"patients", "list", "--data-source", "X"}, 2, "--data-source needs --path FILE"},
-        {{"patients", "list", "--profile", "7"}, 2, "cannot load profile 7 (lErrorCode "},
+        {{"patients", "list", "--profile", "7"}, 3, "cannot load profile 7 (lErrorCode "},
         {{"patients", "import", Sandbox::Current().Path("missing.csv"), "--data-source", "X", "--path", Db()}, 1,
          "cannot read"},
         {{"patients", "import", WriteSandboxFile("h1.csv", "name,birthday\nA,1\n"), "--data-source", "X", "--path",
@@ -231,7 +231,7 @@ TEST_F(PatientsCommandTest, BadArgumentsAndHeadersGiveOneClearMessage) {
         EXPECT_THAT(run.err, HasSubstr(c.message));
     }
     EXPECT_EQ(RunQeldb({"patients", "list", "--data-source", "X", "--path", Db()}).out,
-              "KEY  NAME  NUMBER  BIRTH DATE  DOCTOR\n");
+              "KEY  NAME  KANJI NAME  NUMBER  BIRTH DATE  DOCTOR\n");
 }
 
 }  // namespace

@@ -133,7 +133,7 @@ TEST_P(Imports, FourConcurrentImportsAllLandOnceAndAKilledOneLeavesNothing) {
     }
     std::string line, seen;
     try {
-        while (line.rfind("writing: ", 0) != 0) seen += (line = victim.Receive()) + '\n';
+        while (line.rfind("writing doctors and patients: ", 0) != 0) seen += (line = victim.Receive()) + '\n';
     } catch (const std::runtime_error&) {
         FAIL() << "the big import ended before it wrote:\n" << seen;
     }

@@ -20,6 +20,7 @@
 #include <qel/outside/records/CachedData.h>
 #include <qel/platform/Registry.h>
 
+#include "tools/qeldb/ExitCodes.h"
 #include "tools/qeldb/Failure.h"
 #include "tools/qeldb/PatientCsv.h"
 #include "tools/qeldb/PatientImport.h"
@@ -86,7 +87,7 @@ public:
 private:
     int Fail(const std::string& what) {
         PrintFailure(stderr, "qeldb demo: " + what, m_db);
-        return 2;
+        return exit_code::kDatabase;
     }
     // Name and number of each key, one line each.
     bool PrintPatients(const std::vector<LONG>& keys);
@@ -98,13 +99,13 @@ int Demo::Run() {
     const std::string folder = DataFolder();
     if (folder.empty()) {
         fmt::print(stderr, "qeldb demo: no data folder: set QEL_DATA_DIR, XDG_DATA_HOME or HOME\n");
-        return 2;
+        return exit_code::kFailed;
     }
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) {
         fmt::print(stderr, "qeldb demo: cannot create the data folder {}: {}\n", folder, ec.message());
-        return 2;
+        return exit_code::kFailed;
     }
     const std::string path = (fs::path(folder) / "demo.db").string();
     const std::string parameters = (fs::path(folder) / "demo-parameters.ini").string();

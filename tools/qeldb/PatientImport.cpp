@@ -163,6 +163,17 @@ private:
         m_outcome.exitCode = exitCode;
         return m_outcome;
     }
+    // The first reasonsShown refused rows, then how many more there are: a
+    // file that is all duplicates should not print one line per row.
+    void ReportProblems(const std::vector<RowProblem>& problems) const {
+        const size_t shown = m_options.reasonsShown == 0 ? problems.size()
+                                                         : std::min(problems.size(), m_options.reasonsShown);
+        for (size_t i = 0; i < shown; ++i)
+            fmt::print(stderr, "{}:{}: {}\n", m_options.source, problems[i].line, problems[i].reason);
+        if (shown < problems.size())
+            fmt::print(stderr, "{}: … and {} more refused row(s) not shown (--all-reasons shows every one)\n",
+                       m_options.source, problems.size() - shown);
+    }
     bool WriteRows(const std::vector<const PatientRow*>& rows, const std::vector<std::string>& newDoctors,
                    const Existing& existing, LONG firstDoctorKey, LONG firstPatientKey, Written* written);
 
@@ -181,15 +192,16 @@ ImportOutcome ImportRun::Run(const ParsedPatients& parsed) {
 
     Existing existing;
     std::string failure;
-    if (!ReadExisting(m_db, &existing, &failure)) return Fail(2, failure);
-
     std::vector<RowProblem> problems = parsed.problems;
     std::vector<const PatientRow*> accepted;
-    FindDuplicates(parsed.rows, existing, !m_db.bAllowDuplicatePatientIDs, &problems, &accepted);
+    {
+        Phase phase("checking the rows against the database", m_options.showProgress);
+        if (!ReadExisting(m_db, &existing, &failure)) return Fail(2, failure);
+        FindDuplicates(parsed.rows, existing, !m_db.bAllowDuplicatePatientIDs, &problems, &accepted);
+    }
     std::stable_sort(problems.begin(), problems.end(),
                      [](const RowProblem& a, const RowProblem& b) { return a.line < b.line; });
-    for (const RowProblem& problem : problems)
-        fmt::print(stderr, "{}:{}: {}\n", m_options.source, problem.line, problem.reason);
+    ReportProblems(problems);
     if (!problems.empty() && !m_options.skipInvalid)
         return Fail(1, fmt::format("nothing imported: {} invalid row(s); fix them or use --skip-invalid",
                                    problems.size()));
@@ -278,7 +290,8 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
         std::unordered_map<std::string, LONG> doctorKeys = existing.doctors;
         std::unique_ptr<Progress> progress;
         if (m_options.showProgress)
-            progress = std::make_unique<Progress>("writing", static_cast<long>(newDoctors.size() + rows.size()));
+            progress = std::make_unique<Progress>(newDoctors.empty() ? "writing patients" : "writing doctors and patients",
+                                                  static_cast<long>(newDoctors.size() + rows.size()));
 
         CDoctorRecordset doctors(&m_db);
         if (!doctors.Open("DOCKEY=-1", nullptr, nullptr, 0)) return fail("doctors: " + RecordsetError(doctors));
@@ -323,7 +336,12 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
             if (progress) progress->Advance();
         }
         if (progress) progress->Finish();
-        if (!connection->CommitTrans()) return fail("the transaction could not be committed");
+        bool committed = false;
+        {
+            Phase phase("committing", m_options.showProgress);
+            committed = connection->CommitTrans() != FALSE;
+        }
+        if (!committed) return fail("the transaction could not be committed");
         return true;
     } catch (const std::exception& e) {
         return fail(e.what());

@@ -22,6 +22,7 @@ struct ImportOptions {
     std::string source;          // names the input in messages
     bool skipInvalid = false;    // import the valid rows even when some are refused
     bool showProgress = true;    // progress of the writing on stderr
+    size_t reasonsShown = 20;    // refused rows printed one by one; the rest are counted (0: all)
 };
 
 struct ImportOutcome {

@@ -4,7 +4,6 @@
 #include "tools/qeldb/Commands.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -18,10 +17,13 @@
 #include <qel/database/DatabaseObj.h>
 #include <qel/outside/records/CachedData.h>
 
+#include "tools/qeldb/ExitCodes.h"
 #include "tools/qeldb/Failure.h"
+#include "tools/qeldb/NameOrder.h"
 #include "tools/qeldb/PatientCsv.h"
 #include "tools/qeldb/PatientImport.h"
 #include "tools/qeldb/ProfileSelection.h"
+#include "tools/qeldb/TextTable.h"
 
 namespace {
 
@@ -29,6 +31,7 @@ struct ImportArguments {
     ProfileOptions profile;
     std::string file;
     bool skipInvalid = false;
+    bool allReasons = false;
 };
 
 struct ListArguments {
@@ -40,38 +43,28 @@ int RunImport(const ImportArguments& args) {
     std::ifstream in(args.file, std::ios::binary);
     if (!in) {
         fmt::print(stderr, "qeldb patients import: cannot read {}: {}\n", args.file, std::strerror(errno));
-        return 1;
+        return exit_code::kFailed;
     }
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad()) {
-        fmt::print(stderr, "qeldb patients import: cannot read {}\n", args.file);
-        return 1;
+        fmt::print(stderr, "qeldb patients import: cannot read {}: {}\n", args.file, std::strerror(errno));
+        return exit_code::kFailed;
     }
     const ParsedPatients parsed = ParsePatientCsv(text.str());
-    if (ReportUnreadable(parsed, args.file)) return 1;  // before a database is opened, let alone created
+    if (ReportUnreadable(parsed, args.file)) return exit_code::kFailed;  // before a database is opened, let alone created
 
     OpenedDatabase opened;
-    if (!opened.Open(args.profile, "patients import")) return 2;
+    if (!opened.Open(args.profile, "patients import")) return opened.FailureExitCode();
     fmt::print(stderr, "checking {} row(s) of {} …\n", parsed.rows.size() + parsed.problems.size(), args.file);
     ImportOptions options;
     options.source = args.file;
     options.skipInvalid = args.skipInvalid;
+    if (args.allReasons) options.reasonsShown = 0;
     const ImportOutcome outcome = ImportPatients(opened.Db(), parsed, options);
     if (outcome.exitCode == 0) fmt::print("{}\n", ImportSummary(outcome));
-    return outcome.exitCode;
-}
-
-// Characters of UTF-8 text (continuation bytes do not count).
-size_t Width(const std::string& text) {
-    size_t width = 0;
-    for (unsigned char c : text)
-        if ((c & 0xC0) != 0x80) ++width;
-    return width;
-}
-
-std::string Pad(const std::string& text, size_t width) {
-    return text + std::string(width > Width(text) ? width - Width(text) : 0, ' ');
+    // The import tells a refused input (1) from a failed database (2).
+    return outcome.exitCode == 0 ? exit_code::kOk : outcome.exitCode == 1 ? exit_code::kFailed : exit_code::kDatabase;
 }
 
 BirthDate BirthDateOf(const CPatientData& patient) {
@@ -81,11 +74,11 @@ BirthDate BirthDateOf(const CPatientData& patient) {
 
 int RunList(const ListArguments& args) {
     OpenedDatabase opened;
-    if (!opened.Open(args.profile, "patients list")) return 2;
+    if (!opened.Open(args.profile, "patients list")) return opened.FailureExitCode();
     CDatabaseObj& db = opened.Db();
     const auto fail = [&](const std::string& what) {
         PrintFailure(stderr, "qeldb patients list: " + what, db);
-        return 2;
+        return exit_code::kDatabase;
     };
 
     std::unordered_map<LONG, std::string> doctorNames;  // key 0 (no doctor) stays absent: empty name
@@ -117,29 +110,29 @@ int RunList(const ListArguments& args) {
         rows.emplace_back(key, std::move(row));
     }
 
+    // The reader's order: the patient set keeps the component's own order
+    // for its searches; the list follows the user's alphabet.
+    const NameOrder order;
+    std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
+        if (order.Less(a.second.name, b.second.name)) return true;
+        if (order.Less(b.second.name, a.second.name)) return false;
+        return a.first < b.first;
+    });
+
     if (args.csv) {
         std::string out = PatientCsvHeader();
         for (const auto& [key, row] : rows) out += PatientCsvLine(row);
         std::fputs(out.c_str(), stdout);
-        return 0;
+        return exit_code::kOk;
     }
-    const char* headings[] = {"KEY", "NAME", "NUMBER", "BIRTH DATE", "DOCTOR"};
-    std::vector<std::array<std::string, 5>> table;
-    table.push_back({headings[0], headings[1], headings[2], headings[3], headings[4]});
+    using Align = TextTable::Align;
+    TextTable table({"KEY", "NAME", "KANJI NAME", "NUMBER", "BIRTH DATE", "DOCTOR"},
+                    {Align::kRight, Align::kLeft, Align::kLeft, Align::kLeft, Align::kLeft, Align::kLeft});
     for (const auto& [key, row] : rows)
-        table.push_back({std::to_string(key), row.name, row.number, FormatBirthDate(row.birth), row.doctor});
-    std::array<size_t, 5> widths{};
-    for (const auto& line : table)
-        for (size_t c = 0; c < widths.size(); ++c) widths[c] = std::max(widths[c], Width(line[c]));
-    std::string out;
-    for (const auto& line : table) {
-        std::string text = std::string(widths[0] - Width(line[0]), ' ') + line[0];  // keys right-aligned
-        for (size_t c = 1; c < line.size(); ++c) text += "  " + (c + 1 < line.size() ? Pad(line[c], widths[c]) : line[c]);
-        out += text + "\n";
-    }
-    std::fputs(out.c_str(), stdout);
+        table.Add({std::to_string(key), row.name, row.kanjiName, row.number, FormatBirthDate(row.birth), row.doctor});
+    std::fputs(table.Render().c_str(), stdout);
     fmt::print(stderr, "{} patient{}\n", rows.size(), rows.size() == 1 ? "" : "s");
-    return 0;
+    return exit_code::kOk;
 }
 
 }  // namespace
@@ -155,11 +148,13 @@ void AddPatientsCommand(CLI::App& app, int& exitCode) {
     import->add_option("FILE", importArgs->file, "CSV file (UTF-8, RFC 4180 quoting)")->required();
     import->add_flag("--skip-invalid", importArgs->skipInvalid,
                      "Report invalid rows and import the others (default: one invalid row refuses the whole file)");
+    import->add_flag("--all-reasons", importArgs->allReasons,
+                     "Print the reason of every refused row (default: the first 20 and a count)");
     AddProfileOptions(*import, importArgs->profile);
     import->callback([importArgs, &exitCode] { exitCode = RunImport(*importArgs); });
 
     auto listArgs = std::make_shared<ListArguments>();
-    CLI::App* list = patients->add_subcommand("list", "Print the patients in name order");
+    CLI::App* list = patients->add_subcommand("list", "Print the patients in the name order of the user's language");
     list->add_flag("--csv", listArgs->csv, "Print the import format instead of a table");
     AddProfileOptions(*list, listArgs->profile);
     list->callback([listArgs, &exitCode] { exitCode = RunList(*listArgs); });

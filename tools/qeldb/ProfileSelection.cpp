@@ -4,7 +4,9 @@
 
 #include <fmt/core.h>
 
+#include "tools/qeldb/ExitCodes.h"
 #include "tools/qeldb/Failure.h"
+#include "tools/qeldb/Progress.h"
 
 namespace fs = std::filesystem;
 
@@ -34,10 +36,12 @@ OpenedDatabase::~OpenedDatabase() {
 bool OpenedDatabase::Open(const ProfileOptions& options, const std::string& command) {
     const auto fail = [&](const std::string& what) {
         PrintFailure(stderr, fmt::format("qeldb {}: {}", command, what), m_db);
+        m_failureExitCode = exit_code::kDatabase;
         return false;
     };
     if (const std::string why = CheckProfileOptions(options); !why.empty()) {
         fmt::print(stderr, "qeldb {}: {}\n", command, why);
+        m_failureExitCode = exit_code::kUsage;
         return false;
     }
     if (options.profile) {
@@ -49,8 +53,13 @@ bool OpenedDatabase::Open(const ProfileOptions& options, const std::string& comm
         m_db.SetStrDataSource(options.dataSource.c_str());
         m_db.SetStrDirectory(ec ? options.path.c_str() : path.c_str());
     }
+    bool opened = false;
+    {
+        Phase phase("opening the database");
+        opened = m_db.Open2(FALSE) != FALSE;
+    }
     // A refused data source name is logged by the setup, so the printed
     // cause names the character the driver manager cannot take.
-    if (!m_db.Open2(FALSE)) return fail("cannot open the database " + m_db.strDirectory);
+    if (!opened) return fail("cannot open the database " + m_db.strDirectory);
     return true;
 }

@@ -6,7 +6,7 @@
 //   AddProfileOptions(*command, options);
 //   ...
 //   OpenedDatabase opened;
-//   if (!opened.Open(options, "patients list")) return 2;   // message printed
+//   if (!opened.Open(options, "patients list")) return opened.FailureExitCode();
 //   opened.Db().GetPatientCount(&count);
 //
 // OpenedDatabase closes the database when it goes, whatever happened.
@@ -42,11 +42,15 @@ public:
     // "qeldb <command>: ..." with the step, the code, its meaning and the
     // cause on stderr (PrintFailure).
     bool Open(const ProfileOptions& options, const std::string& command);
+    // After a failed Open: exit_code::kUsage when the options were wrong,
+    // exit_code::kDatabase when the profile could not be loaded or opened.
+    int FailureExitCode() const { return m_failureExitCode; }
 
     CDatabaseObj& Db() { return m_db; }
 
 private:
     CDatabaseObj m_db;
+    int m_failureExitCode = 0;
 };
 
 // "what failed (lErrorCode N: meaning)" plus the object's error text when it

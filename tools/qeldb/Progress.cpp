@@ -1,6 +1,7 @@
 #include "tools/qeldb/Progress.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <unistd.h>
 
@@ -9,6 +10,16 @@
 namespace {
 
 constexpr int kBarWidth = 30;
+
+// How long a phase runs before it is shown.
+std::chrono::milliseconds ShowPhasesAfter() {
+    if (const char* text = std::getenv("QEL_PROGRESS_AFTER_MS"); text != nullptr && *text != '\0') {
+        char* end = nullptr;
+        const long value = std::strtol(text, &end, 10);
+        if (*end == '\0' && value >= 0) return std::chrono::milliseconds(value);
+    }
+    return std::chrono::milliseconds(1000);
+}
 
 }  // namespace
 
@@ -44,4 +55,34 @@ void Progress::Finish() {
     if (m_finished) return;
     m_finished = true;
     if (m_terminal && m_shown >= 0) fmt::print(stderr, "\n");
+}
+
+Phase::Phase(std::string label, bool enabled) : m_label(std::move(label)), m_started(std::chrono::steady_clock::now()) {
+    if (enabled && ::isatty(STDERR_FILENO) == 1) m_ticker = std::thread([this] { Tick(); });
+}
+
+Phase::~Phase() {
+    if (!m_ticker.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_done = true;
+    }
+    m_wake.notify_all();
+    m_ticker.join();
+    // Also a phase that ended before the ticker could show it, when it ran
+    // as long as a shown phase does.
+    const auto elapsed = std::chrono::steady_clock::now() - m_started;
+    if (m_shown || elapsed >= ShowPhasesAfter())
+        fmt::print(stderr, "\r{} … done in {:.1f} s\n", m_label, std::chrono::duration<double>(elapsed).count());
+}
+
+void Phase::Tick() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_wake.wait_for(lock, ShowPhasesAfter(), [this] { return m_done; })) return;
+    do {
+        m_shown = true;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+        fmt::print(stderr, "\r{} … {:.1f} s", m_label, seconds);
+        std::fflush(stderr);
+    } while (!m_wake.wait_for(lock, std::chrono::milliseconds(250), [this] { return m_done; }));
 }

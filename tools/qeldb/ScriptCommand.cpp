@@ -3,8 +3,12 @@
 // lookup, dlopen of the registered library, class factory) and runs one
 // call per line by member name; docs/cli.md describes the syntax.
 #include "tools/qeldb/Commands.h"
+#include "tools/qeldb/Json.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -28,26 +32,6 @@ using qel::platform::Variant;
 namespace {
 
 // --- Output ------------------------------------------------------------------
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out += fmt::format("\\u{:04x}", static_cast<unsigned>(c));
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
-}
 
 std::string DateText(DATE date) {
     qel::platform::DateParts parts;
@@ -306,9 +290,16 @@ int RunScript(const std::string& file, bool json) {
     std::ifstream stream;
     std::istream* in = &std::cin;
     if (!file.empty() && file != "-") {
+        // A folder opens as a stream that reads nothing: it would run as an
+        // empty script and succeed.
+        std::error_code ec;
+        if (std::filesystem::is_directory(file, ec)) {
+            std::fprintf(stderr, "qeldb script: %s is a folder, not a script file\n", file.c_str());
+            return 1;
+        }
         stream.open(file);
         if (!stream) {
-            std::fprintf(stderr, "qeldb script: cannot read %s\n", file.c_str());
+            std::fprintf(stderr, "qeldb script: cannot read %s: %s\n", file.c_str(), std::strerror(errno));
             return 1;
         }
         in = &stream;

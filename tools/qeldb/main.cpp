@@ -7,6 +7,7 @@
 #include <qel/BuildInfo.h>
 
 #include "tools/qeldb/Commands.h"
+#include "tools/qeldb/ExitCodes.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"qeldb - database component of the Quorva dental imaging application"};
@@ -18,9 +19,27 @@ int main(int argc, char** argv) {
     AddScriptCommands(app, exitCode);
     AddProfileCommand(app, exitCode);
     AddPatientsCommand(app, exitCode);
+    AddInfoCommand(app, exitCode);
+    AddBackupCommands(app, exitCode);
+    AddMembersCommand(app, exitCode);
     AddDemoCommand(app, exitCode);
 
-    CLI11_PARSE(app, argc, argv);
-    if (app.get_subcommands().empty()) std::fputs(app.help().c_str(), stdout);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        // CLI11 prints the reason and a hint; every usage error shares one code.
+        app.exit(e);
+        return exit_code::kUsage;
+    }
+    if (app.get_subcommands().empty()) {
+        std::fputs(app.help().c_str(), stderr);
+        return exit_code::kUsage;
+    }
     return exitCode;
 }
