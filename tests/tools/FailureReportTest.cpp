@@ -60,7 +60,7 @@ TEST(FailureReport, OpenFailuresNameTheCodeItsMeaningTheCauseAndTheLog) {
         const auto r = qel::test::RunQeldb(
             {"patients", "list", "--data-source", "QelFailure" + std::to_string(++number), "--path", c.path},
             c.environment);
-        EXPECT_EQ(r.exitCode, 2) << c.what << "\n" << r.err;
+        EXPECT_EQ(r.exitCode, 3) << c.what << "\n" << r.err;
         const auto lines = qel::test::Lines(r.err);
         ASSERT_EQ(lines.size(), 3u) << c.what << "\n" << r.err;
         EXPECT_EQ(lines[0].rfind("qeldb patients list: cannot open the database " + c.path + " ", 0), 0u)
@@ -75,7 +75,7 @@ TEST(FailureReport, OpenFailuresNameTheCodeItsMeaningTheCauseAndTheLog) {
 TEST(FailureReport, AFailureWithoutALoggedCauseSaysSoByLeavingTheCauseOut) {
     // A stored profile that does not exist: the code says it all.
     const auto r = qel::test::RunQeldb({"patients", "list", "--profile", "41"});
-    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.exitCode, 3);
     const auto lines = qel::test::Lines(r.err);
     ASSERT_EQ(lines.size(), 2u) << r.err;
     EXPECT_EQ(lines[0], "qeldb patients list: cannot load profile 41 (lErrorCode 7010: the stored profile does not "

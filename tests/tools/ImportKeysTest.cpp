@@ -106,7 +106,7 @@ TEST_F(ImportKeysTest, AReadOnlyDatabaseEndsTheImportAtOnce) {
     const auto start = Clock::now();
     const ProgramResult run = Import("Rossi Mario,,1,,,Dott. Verdi\n", {{"QEL_WAIT_SCALE", std::nullopt}});
     EXPECT_LT(Clock::now() - start, kAtOnce);
-    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_THAT(run.err, HasSubstr("cannot allocate doctor keys: cannot update the key row of table 1 (DOC200): "));
     EXPECT_THAT(run.err, HasSubstr("attempt to write a readonly database"));
     EXPECT_THAT(run.err, HasSubstr("nothing was imported"));
@@ -118,7 +118,7 @@ TEST_F(ImportKeysTest, AMissingKeyRowEndsTheImportAtOnce) {
     const auto start = Clock::now();
     const ProgramResult run = Import("Rossi Mario,,1,,,\n", {{"QEL_WAIT_SCALE", std::nullopt}});
     EXPECT_LT(Clock::now() - start, kAtOnce);
-    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_THAT(run.err, HasSubstr("cannot allocate patient keys: TBL200 has no key row for table 4 (PAT200)"));
     EXPECT_THAT(Listed(), Not(HasSubstr("Rossi Mario")));
 }
@@ -144,7 +144,7 @@ TEST_F(ImportKeysTest, ABusyCounterIsWaitedForAndReported) {
     const auto start = Clock::now();
     const ProgramResult busy = Import("Bianchi Laura,,2,,,\n", fast);
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
-    EXPECT_EQ(busy.exitCode, 2);
+    EXPECT_EQ(busy.exitCode, 3);
     EXPECT_THAT(busy.err, HasSubstr("cannot allocate patient keys: 120 attempts in a row: another workstation "
                                     "changed the key row of table 4 (PAT200) first"));
     const size_t notices = Notices(busy.err);

@@ -23,6 +23,7 @@
 
 #include "support/DatabaseObjAccess.h"
 #include "support/Sandbox.h"
+#include "support/TcpRelay.h"
 #include "support/TestDatabase.h"
 #include "support/Workstation.h"
 
@@ -203,6 +204,54 @@ TEST_P(Imports, FourConcurrentImportsAllLandOnceAndAKilledOneLeavesNothing) {
     db.Close();
     std::printf("[ imports  ] %s: %.1f s\n", qel::test::EngineName(GetParam()).c_str(),
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+}
+
+// The server going away while an import writes: the import ends with a
+// database failure that says the connection is lost and where the log is,
+// and nothing of it stays.
+TEST(ImportLostServer, ServerGoingAwayMidImportSaysTheConnectionIsLost) {
+    auto database = TestDatabase::Create(1, "lostimport");
+    if (!database) GTEST_SKIP() << "no PostgreSQL server for this run";
+    qel::test::TcpRelay relay(std::atoi(std::getenv("QEL_PG_PORT")));
+    ASSERT_TRUE(relay.Listening());
+    Workstation machine(fs::path(Sandbox::Current().Path("machines")), "lost");
+    machine.SetVariable("QEL_PG_PASSWORD", "");
+    const auto run = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> shell{"-c", "exec \"$0\" \"$@\" 2>&1", qel::test::BinaryPath("bin/qeldb")};
+        shell.insert(shell.end(), args.begin(), args.end());
+        return machine.Start("/bin/sh", shell);
+    };
+    {
+        WorkstationProcess set = run({"profile", "set", "1", "--data-source", "Clinic", "--engine", "postgresql",
+                                      "--server", "127.0.0.1", "--port", std::to_string(relay.Port()), "--database",
+                                      database->Location(), "--user", std::getenv("QEL_PG_USER")});
+        std::string output;
+        try {
+            for (;;) output += set.Receive() + '\n';
+        } catch (const std::runtime_error&) {
+        }
+        ASSERT_EQ(set.Finish(), 0) << output;
+    }
+    const fs::path lists = Sandbox::Current().Path("lists");
+    fs::create_directories(lists);
+    WorkstationProcess import = run({"patients", "import", WriteList(lists / "L.csv", "L", kKilledRows), "--profile", "1"});
+    std::string line, output;
+    try {
+        while (line.rfind("writing doctors and patients: ", 0) != 0) output += (line = import.Receive()) + '\n';
+        relay.GoAway();
+        for (;;) output += import.Receive() + '\n';
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(import.Finish(), 3) << output;
+    EXPECT_NE(output.find("(the connection to the database server is lost)"), std::string::npos) << output;
+    EXPECT_NE(output.find("  log: "), std::string::npos) << output;
+
+    auto connection = database->Connect();
+    qel::odbc::Statement st(*connection);
+    st.Prepare("SELECT COUNT(*) FROM PAT200");
+    st.Execute();
+    ASSERT_TRUE(st.Fetch());
+    EXPECT_EQ(st.GetInt32(1).value_or(-1), 0) << "the lost transaction left no row";
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Imports, ::testing::Values(2, 1), qel::test::EngineParamName);

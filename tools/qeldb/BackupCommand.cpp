@@ -37,6 +37,7 @@
 #include <qel/platform/NamedMutex.h>
 
 #include "tools/qeldb/ExitCodes.h"
+#include "tools/qeldb/Failure.h"
 #include "tools/qeldb/ProfileSelection.h"
 
 extern char** environ;
@@ -54,6 +55,12 @@ struct BackupArguments {
 int Fail(const std::string& command, const std::string& why, int code = exit_code::kFailed) {
     fmt::print(stderr, "qeldb {}: {}\n", command, why);
     return code;
+}
+
+// A failure of the database object: its code, meaning, cause and the log.
+int FailWith(const std::string& command, CDatabaseObj& db, const std::string& what) {
+    PrintFailure(stderr, fmt::format("qeldb {}: {}", command, what), db);
+    return exit_code::kDatabase;
 }
 
 // Where a PostgreSQL database is, as the driver completed the connection.
@@ -230,7 +237,7 @@ int RunRestore(const BackupArguments& args) {
     if (args.profile.profile) {
         key = *args.profile.profile;
         if (!db.Get(key))
-            return Fail(command, DescribeFailure(db, fmt::format("cannot load profile {}", key)), exit_code::kDatabase);
+            return FailWith(command, db, fmt::format("cannot load profile {}", key));
         database = db.strDirectory;
         server = db.lEngine == qel::datasource::kEngineClientServer;
         if (server) {
@@ -238,7 +245,7 @@ int RunRestore(const BackupArguments& args) {
             // open would fail on the profile's mutex; say why instead.
             if (ProfileIsOpen(key)) return Fail(command, ProfileOpenMessage(key));
             if (!db.Open2(FALSE))
-                return Fail(command, DescribeFailure(db, "cannot open the database"), exit_code::kDatabase);
+                return FailWith(command, db, "cannot open the database " + database);
             address = AddressFromConnect(db.GetDatabase()->GetConnect());
             db.Close();
             if (address.database.empty()) return Fail(command, "the data source names no database");

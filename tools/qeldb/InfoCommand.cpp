@@ -21,6 +21,7 @@
 #include <qel/schema/TableCatalogue.h>
 
 #include "tools/qeldb/ExitCodes.h"
+#include "tools/qeldb/Failure.h"
 #include "tools/qeldb/Json.h"
 #include "tools/qeldb/ProfileSelection.h"
 
@@ -53,7 +54,7 @@ struct Info {
 
 // The one place this command reports a failure.
 int Fail(CDatabaseObj& db, const std::string& what) {
-    fmt::print(stderr, "qeldb info: {}\n", DescribeFailure(db, what));
+    PrintFailure(stderr, "qeldb info: " + what, db);
     return exit_code::kDatabase;
 }
 

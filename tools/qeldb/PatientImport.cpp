@@ -17,6 +17,7 @@
 #include <qel/outside/records/Recordset.h>
 #include <qel/schema/TableCatalogue.h>
 
+#include "tools/qeldb/Failure.h"
 #include "tools/qeldb/ProfileSelection.h"
 #include "tools/qeldb/Progress.h"
 
@@ -158,8 +159,15 @@ public:
 
 private:
     // Prints the message and gives the outcome of a failed import.
+    // A database failure (2) also says whether the server went away and
+    // where the log is.
     ImportOutcome Fail(int exitCode, const std::string& message) {
-        fmt::print(stderr, "{}: {}\n", m_options.source, message);
+        std::string text = fmt::format("{}: {}", m_options.source, message);
+        const CDatabase* connection = m_db.GetDatabase();
+        if (exitCode == 2 && connection != nullptr && connection->IsConnectionDead())
+            text += " (the connection to the database server is lost)";
+        if (exitCode == 2) PrintFailure(stderr, text);
+        else fmt::print(stderr, "{}\n", text);
         m_outcome.exitCode = exitCode;
         return m_outcome;
     }
