@@ -14,6 +14,7 @@
 #include <qel/callback/DatabaseCallbackWnd.h>
 #include <qel/database/OpenFaults.h>
 #include <qel/datasource/DataSourceSetup.h>
+#include <qel/outside/Log.h>
 #include <qel/outside/MessageDialog.h>
 #include <qel/outside/QELServer.h>
 #include <qel/outside/odbc/DBException.h>
@@ -144,6 +145,7 @@ BOOL CDatabaseObj::Open2(BOOL bShow) {
 }
 
 void CDatabaseObj::OpenFailureCleanup(BOOL bShow, CMessageDialog& notice, const PreparedDataSource& prepared) {
+    const qel::outside::FailureCauseKeeper cause;
     bIsOpen = FALSE;
     m_pCallbackWnd.reset();
     ReleaseServer();

@@ -263,6 +263,10 @@ std::string LastFailureCause() {
 
 void ForgetFailureCause() { t_failureCause.clear(); }
 
+FailureCauseKeeper::FailureCauseKeeper() : m_saved(LastFailureCause()) {}
+
+FailureCauseKeeper::~FailureCauseKeeper() { t_failureCause.swap(m_saved); }
+
 void ResetLog() {
     try {
         State().Reset();

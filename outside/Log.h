@@ -33,6 +33,19 @@ QEL_API std::string LastFailureCause();
 // clears its error state, so a cause always belongs to the current operation.
 QEL_API void ForgetFailureCause();
 
+// Keeps the thread's failure cause as it was for its life: the clean-up
+// after a failure logs warnings of its own, which are not the cause.
+class QEL_API FailureCauseKeeper {
+public:
+    FailureCauseKeeper();
+    ~FailureCauseKeeper();
+    FailureCauseKeeper(const FailureCauseKeeper&) = delete;
+    FailureCauseKeeper& operator=(const FailureCauseKeeper&) = delete;
+
+private:
+    std::string m_saved;
+};
+
 // The file records go to (resolved from the environment on first use).
 QEL_API std::string LogFilePath();
 // Flushes and closes the log; the next record reopens it (tests re-point it).

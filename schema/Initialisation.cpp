@@ -74,7 +74,7 @@ BOOL CDatabaseSchema::CheckAndUpgradeDatabase() {
         FileEngineWriteTransaction transaction(m_pDatabaseObj->GetDatabase());
         return transaction.Finish(CheckAndUpgradeTables());
     } catch (const CDBException& e) {
-        qel::outside::LogWarning(fmt::format("schema check cannot take the write lock: {}", e.m_strError));
+        qel::outside::LogWarning(fmt::format("cannot start the schema check: {}", e.m_strError));
         return FALSE;
     }
 }

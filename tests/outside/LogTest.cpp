@@ -156,6 +156,13 @@ TEST(LogTest, FailureCauseIsTheThreadsLastWarningUntilForgotten) {
     EXPECT_EQ(seenThere, "");
     EXPECT_EQ(LastFailureCause(), "registry file /x is a folder, not a file");
 
+    // What a clean-up logs under a keeper is not the cause.
+    {
+        const FailureCauseKeeper keeper;
+        LogWarning("data source not removed during the clean-up");
+    }
+    EXPECT_EQ(LastFailureCause(), "registry file /x is a folder, not a file");
+
     ForgetFailureCause();
     EXPECT_EQ(LastFailureCause(), "");
 }

@@ -39,6 +39,7 @@ TEST(FailureReport, OpenFailuresNameTheCodeItsMeaningTheCauseAndTheLog) {
     const std::string noDrivers = sandbox.Path("no-drivers");
     fs::create_directories(noDrivers);
     qel::test::WriteSandboxFile("no-drivers/odbcinst.ini", "");
+    const std::string junkIni = qel::test::WriteSandboxFile("junk.ini", std::string("[A]\nDriver=x\n\0\x01", 15));
 
     const std::vector<Case> cases = {
         {"runtime folder is a file", {{"QEL_RUNTIME_DIR", plainFile}}, sandbox.Path("a.db"),
@@ -54,6 +55,10 @@ TEST(FailureReport, OpenFailuresNameTheCodeItsMeaningTheCauseAndTheLog) {
          "database file " + plainFile + "/c.db not created: Not a directory"},
         {"SQLite driver missing", {{"ODBCSYSINI", noDrivers}}, sandbox.Path("d.db"),
          "(lErrorCode 7020: preparing the ODBC data source failed)", "Can't open lib 'SQLite3'"},
+        // The clean-up's own complaints about the file do not hide why the open failed.
+        {"data source file is not an ini file", {{"ODBCINI", junkIni}}, sandbox.Path("e.db"),
+         "(lErrorCode 7020: preparing the ODBC data source failed)",
+         "not written: ODBC data source file " + junkIni + " is not written over: it holds a zero byte"},
     };
     int number = 0;
     for (const Case& c : cases) {
