@@ -547,9 +547,30 @@ std::string Document::DisplayPath(const std::string& key) const {
     return path;
 }
 
+namespace {
+
+// Gives the last line of the file, which has no line end, one so that a line
+// can follow it. A bare CR at its end is part of its text; after it an LF
+// alone would read as a CRLF line end and lose that CR, so it gets CRLF.
+void EndLastLine(Line& line, LineEnd end) {
+    if (line.end != LineEnd::None) return;
+    line.end = !line.text.empty() && line.text.back() == '\r' ? LineEnd::CrLf : end;
+}
+
+// Whether the parser would read the next line as part of this value: binary
+// data ending in a backslash whose continuation no line ended (at the end of
+// the file). A line written after it needs a blank line between them.
+bool ContinuesOnNextLine(const Line& line) {
+    if (line.kind != LineKind::Value || line.valueType != ValueType::Other || line.isDeletion) return false;
+    const std::string_view text = Trim(line.text);
+    return !text.empty() && text.back() == '\\';
+}
+
+}  // namespace
+
 void Document::AppendSection(const std::string& key) {
     LineEnd end = NewLineEnd();
-    if (!m_lines.empty() && m_lines.back().end == LineEnd::None) m_lines.back().end = end;
+    if (!m_lines.empty()) EndLastLine(m_lines.back(), end);
     if (!m_lines.empty() && m_lines.back().kind != LineKind::Blank) {
         m_lines.push_back(MakeLine(std::string()));
         m_lines.back().end = end;
@@ -594,7 +615,15 @@ bool Document::SetValue(const std::string& key, const std::string& name, const s
         at = SectionEnd(section);
         while (at > section + 1 && m_lines[at - 1].kind == LineKind::Blank) --at;
     }
-    if (at > 0 && m_lines[at - 1].end == LineEnd::None) m_lines[at - 1].end = line.end;
+    if (at > 0) {
+        EndLastLine(m_lines[at - 1], line.end);
+        if (ContinuesOnNextLine(m_lines[at - 1])) {
+            Line blank = MakeLine(std::string());
+            blank.end = line.end;
+            m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(blank));
+            ++at;
+        }
+    }
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
     return true;
 }

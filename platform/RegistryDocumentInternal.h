@@ -70,6 +70,8 @@ public:
     // or it holds NUL bytes (a binary file). Such a file reads as empty and
     // is never written.
     bool IsRegistryText() const { return m_registryText; }
+    // Every line in file order (for checks of what a write keeps).
+    const std::vector<Line>& Lines() const { return m_lines; }
 
     // The last value of that name in any section of the key (as an import would leave it).
     const Line* FindValue(const std::string& keyFolded, const std::string& nameFolded) const;

@@ -140,6 +140,34 @@ TEST_F(RegistryTest, HandEditedFileIsReadAndKeptExactly) {
     EXPECT_EQ(ReadFile(path), expected + "\r\n\"Count\"=dword:00000001\r\n");
 }
 
+// A write after the file's last line must not change how that line or the
+// written one reads back.
+TEST_F(RegistryTest, WritesAfterTheLastLineKeepItAndAreReadBack) {
+    // Binary data whose continuation the file ends: the new value would be
+    // read as more of it.
+    for (const std::string end : {"", "\n"}) {
+        const std::string original = "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"Bin\"=hex:01,\\" + end;
+        WriteFile(path, original);
+        ASSERT_TRUE(reg.SetInt("A", "Count", 7));
+        EXPECT_EQ(reg.GetInt("A", "Count"), 7) << ReadFile(path);
+        EXPECT_EQ(reg.ValueNames("A"), (std::vector<std::string>{"Bin", "Count"}));
+        EXPECT_EQ(ReadFile(path).rfind(original, 0), 0u);
+    }
+
+    // A last line ending in a bare CR, which is its text, not a line end: an
+    // LF after it would turn it into a CRLF and the CR would be lost.
+    Diagnostics diagnostics;
+    const std::string original = "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"X\"=dword:00000001\nnot a value\r";
+    WriteFile(path, original);
+    ASSERT_TRUE(reg.SetInt("B", "Y", 2));
+    ASSERT_TRUE(reg.SetInt("A", "Z", 3));
+    const std::string written = ReadFile(path);
+    EXPECT_NE(written.find("not a value\r\r\n"), std::string::npos) << written;
+    EXPECT_EQ(reg.GetInt("A", "X"), 1);
+    EXPECT_EQ(reg.GetInt("B", "Y"), 2);
+    EXPECT_EQ(reg.GetInt("A", "Z"), 3);
+}
+
 TEST_F(RegistryTest, Utf16FilesKeepTheirEncoding) {
     auto utf16 = [](const std::string& ascii) {
         std::string out = "\xFF\xFE";

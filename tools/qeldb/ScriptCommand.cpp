@@ -26,6 +26,7 @@
 #include <qel/platform/Registry.h>
 
 #include "tools/qeldb/Failure.h"
+#include "tools/qeldb/ScriptLine.h"
 
 using qel::platform::Variant;
 
@@ -111,86 +112,6 @@ private:
     bool m_json;
 };
 
-// --- Parsing ---------------------------------------------------------------------
-
-struct Line {
-    std::string name;
-    bool put = false;
-    std::vector<Variant> args;
-};
-
-// Splits "Name arg arg", "Name = value"; the arguments are "text" (with \" and
-// \\), integers, True/False, or bare words taken as text.
-std::optional<Line> Parse(const std::string& text, std::string* error) {
-    Line line;
-    size_t i = 0;
-    auto skipBlanks = [&] {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r')) ++i;
-    };
-    skipBlanks();
-    const size_t start = i;
-    while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_')) ++i;
-    line.name = text.substr(start, i - start);
-    if (line.name.empty() || std::isdigit(static_cast<unsigned char>(line.name[0]))) {
-        *error = "a line starts with a member name";
-        return std::nullopt;
-    }
-    skipBlanks();
-    if (i < text.size() && text[i] == '=') {
-        line.put = true;
-        ++i;
-    }
-    for (;;) {
-        skipBlanks();
-        if (i >= text.size()) break;
-        if (text[i] == '"') {
-            std::string value;
-            ++i;
-            bool closed = false;
-            while (i < text.size()) {
-                const char c = text[i++];
-                if (c == '\\' && i < text.size()) {
-                    value += text[i++];
-                } else if (c == '"') {
-                    closed = true;
-                    break;
-                } else {
-                    value += c;
-                }
-            }
-            if (!closed) {
-                *error = "a text argument lacks its closing quote";
-                return std::nullopt;
-            }
-            line.args.emplace_back(value);
-            continue;
-        }
-        const size_t wordStart = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '\r') ++i;
-        const std::string word = text.substr(wordStart, i - wordStart);
-        LONG number = 0;
-        BOOL flag = FALSE;
-        const Variant asText(word);
-        if (word == "True" || word == "true" || word == "False" || word == "false") {
-            asText.ToBool(&flag);
-            line.args.emplace_back(Variant::Bool{flag != FALSE});
-        } else if (asText.ToLong(&number)) {
-            line.args.emplace_back(number);
-        } else if (!word.empty() && (std::isdigit(static_cast<unsigned char>(word[0])) || word[0] == '-') &&
-                   word.find_first_not_of("-+0123456789") == std::string::npos) {
-            *error = "the number " + word + " is out of range";
-            return std::nullopt;
-        } else {
-            line.args.push_back(asText);
-        }
-    }
-    if (line.put && line.args.size() != 1) {
-        *error = "a property put takes exactly one value";
-        return std::nullopt;
-    }
-    return line;
-}
-
 // --- Running -----------------------------------------------------------------------
 
 class ScriptRunner {
@@ -200,7 +121,7 @@ public:
     // Runs one line; false when it could not be parsed or called.
     bool Run(const std::string& text) {
         std::string error;
-        std::optional<Line> line = Parse(text, &error);
+        std::optional<ScriptLine> line = ParseScriptLine(text, &error);
         if (!line) return Fail(text, error);
 
         DISPID dispId = DISPID_UNKNOWN;
@@ -224,7 +145,7 @@ private:
     // parameters are left out of the line, so a call the member refuses for
     // its argument count is tried again with one more by-reference integer,
     // up to the most any member takes.
-    HRESULT CallWithOutParameters(DISPID dispId, const Line& line, Variant* result, std::vector<LONG>* outs) {
+    HRESULT CallWithOutParameters(DISPID dispId, const ScriptLine& line, Variant* result, std::vector<LONG>* outs) {
         constexpr size_t kMostOuts = 2;
         const WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
         HRESULT first = S_OK;
@@ -252,7 +173,7 @@ private:
         if (SUCCEEDED(qel::platform::GetProperty(m_object, "strError", &value))) value.ToString(text);
     }
 
-    void Print(const Line& line, const Variant& result, const std::vector<LONG>& outs) {
+    void Print(const ScriptLine& line, const Variant& result, const std::vector<LONG>& outs) {
         LONG code = 0;
         std::string text;
         ReadErrorState(&code, &text);
@@ -329,8 +250,7 @@ int RunScript(const std::string& file, bool json) {
     ScriptRunner runner(object.Get(), json);
     bool allRan = true;
     for (std::string text; std::getline(*in, text);) {
-        const size_t first = text.find_first_not_of(" \t\r");
-        if (first == std::string::npos || text[first] == '#') continue;
+        if (!IsScriptCall(text)) continue;
         allRan = runner.Run(text) && allRan;
     }
     qel::platform::PutProperty(object.Get(), "objDatabaseCallback", Variant(static_cast<IDispatch*>(nullptr)));
