@@ -5,6 +5,7 @@
 // own) the written file reparses to the same values, the edited one added,
 // with every line it could not parse carried over byte for byte, in order.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -64,9 +65,18 @@ std::vector<Value> Values(const Document& doc) {
     return values;
 }
 
+// One scratch file per fuzzing process, in TMPDIR, removed when it exits.
+std::string ScratchPath() {
+    const char* dir = std::getenv("TMPDIR");
+    static std::string path = std::string(dir && *dir ? dir : "/tmp") + "/qel-registry-fuzz-" +
+                              std::to_string(::getpid()) + ".reg";
+    std::atexit([] { std::remove(path.c_str()); std::remove((path + ".lock").c_str()); });
+    return path;
+}
+
 // The Registry itself, on a file holding these bytes, refuses to write.
 void RequireRegistryRefuses(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = "/tmp/qel-registry-fuzz-" + std::to_string(::getpid()) + ".reg";
+    static const std::string path = ScratchPath();
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
