@@ -67,6 +67,9 @@ std::vector<SocketId> ConnectedStreamSockets() {
 // True while the watchdog object exists; calls made during the process's
 // static destruction find it gone and do nothing.
 std::atomic<bool> g_alive{false};
+// How many connections are watched. While none is (only SQLite files are
+// open), arming a deadline is one relaxed load: no environment lookup, no lock.
+std::atomic<int> g_watched{0};
 
 class Watchdog {
 public:
@@ -88,6 +91,7 @@ public:
     void Watch(SQLHDBC hdbc, SocketId socket) {
         std::lock_guard lock(m_guard);
         m_sockets[hdbc] = socket;
+        g_watched.store(static_cast<int>(m_sockets.size()), std::memory_order_relaxed);
         if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
         m_wake.notify_all();
     }
@@ -95,6 +99,7 @@ public:
     void Forget(SQLHDBC hdbc) {
         std::lock_guard lock(m_guard);
         m_sockets.erase(hdbc);
+        g_watched.store(static_cast<int>(m_sockets.size()), std::memory_order_relaxed);
         std::erase_if(m_armed, [hdbc](const auto& entry) { return entry.second.hdbc == hdbc; });
     }
 
@@ -216,6 +221,7 @@ void ForgetConnection(SQLHDBC hdbc) noexcept {
 }
 
 CallDeadline::CallDeadline(SQLHDBC hdbc) noexcept {
+    if (g_watched.load(std::memory_order_relaxed) == 0) return;
     const auto timeout = CallTimeout();
     if (timeout.count() == 0 || !g_alive) return;
     try {
