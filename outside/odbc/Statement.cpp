@@ -1,5 +1,7 @@
 #include <qel/outside/odbc/Statement.h>
 
+#include <algorithm>
+#include <cstring>
 #include <thread>
 #include <type_traits>
 
@@ -23,6 +25,33 @@ SQLHDBC OpenHandle(CDatabase& database) {
 constexpr std::size_t kLongTextBytes = 8000;
 // Size of the pieces long values are read in.
 constexpr std::size_t kPieceBytes = 64 * 1024;
+// A block of bound rows takes about this much memory, and at most this many rows.
+constexpr std::size_t kBlockBytes = 256 * 1024;
+constexpr SQLULEN kMaxBlockRows = 512;
+// UTF-8 takes at most this many bytes per character.
+constexpr std::size_t kBytesPerCharacter = 4;
+
+SQLSMALLINT CTypeOf(ResultKind kind) {
+    switch (kind) {
+        case ResultKind::Int16: return SQL_C_SSHORT;
+        case ResultKind::Int32: return SQL_C_SLONG;
+        case ResultKind::Text: return SQL_C_CHAR;
+        case ResultKind::Timestamp: return SQL_C_TYPE_TIMESTAMP;
+        case ResultKind::Long: break;
+    }
+    return 0;
+}
+
+std::size_t WidthOf(const ResultColumn& column) {
+    switch (column.kind) {
+        case ResultKind::Int16: return sizeof(std::int16_t);
+        case ResultKind::Int32: return sizeof(std::int32_t);
+        case ResultKind::Text: return std::max<std::size_t>(1, column.characters) * kBytesPerCharacter + 1;
+        case ResultKind::Timestamp: return sizeof(SQL_TIMESTAMP_STRUCT);
+        case ResultKind::Long: break;
+    }
+    return 0;
+}
 
 SQLSMALLINT CTypeForNull(SQLSMALLINT sqlType) {
     switch (sqlType) {
@@ -46,6 +75,8 @@ Statement::Statement(SQLHDBC hdbc) : m_statement(hdbc), m_hdbc(hdbc), m_engine(D
 
 void Statement::Prepare(const std::string& sql) {
     CloseCursor();
+    UnbindColumns();
+    m_declared.clear();
     m_prepared = false;
     if (sql.empty()) throw CDBException("42000", "empty SQL statement", "SQLPrepare");
     std::string text = sql;
@@ -148,15 +179,94 @@ void Statement::BindParameters() {
     }
 }
 
+void Statement::BindResult(std::vector<ResultColumn> columns) {
+    UnbindColumns();
+    m_declared = std::move(columns);
+}
+
+// Binds the declared columns up to the first long one. The block holds
+// several rows only when every column is bound: SQLGetData in a block
+// would need the driver's positioning on each row.
+void Statement::BindColumns() {
+    if (m_columnsBound || m_declared.empty()) return;
+    m_bound.assign(m_declared.size(), BoundColumn{});
+    std::size_t boundCount = 0;
+    std::size_t rowBytes = 0;
+    for (const ResultColumn& column : m_declared) {
+        if (column.kind == ResultKind::Long) break;
+        ++boundCount;
+        rowBytes += WidthOf(column);
+    }
+    if (boundCount == 0) return;
+    m_blockRows = boundCount == m_declared.size()
+                      ? std::clamp<SQLULEN>(kBlockBytes / std::max<std::size_t>(rowBytes, 1), 1, kMaxBlockRows)
+                      : 1;
+    m_rowStatus.assign(m_blockRows, SQL_ROW_SUCCESS);
+    const auto setAttribute = [&](SQLINTEGER attribute, SQLPOINTER value, const char* origin) {
+        const SQLRETURN rc = SQLSetStmtAttr(Handle(), attribute, value, 0);
+        if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), origin);
+    };
+    m_columnsBound = true;  // from here on UnbindColumns has something to undo
+    setAttribute(SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),
+                 "SQLSetStmtAttr(SQL_ATTR_ROW_BIND_TYPE)");
+    setAttribute(SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(m_blockRows),
+                 "SQLSetStmtAttr(SQL_ATTR_ROW_ARRAY_SIZE)");
+    setAttribute(SQL_ATTR_ROWS_FETCHED_PTR, &m_fetched, "SQLSetStmtAttr(SQL_ATTR_ROWS_FETCHED_PTR)");
+    setAttribute(SQL_ATTR_ROW_STATUS_PTR, m_rowStatus.data(), "SQLSetStmtAttr(SQL_ATTR_ROW_STATUS_PTR)");
+    for (std::size_t i = 0; i < boundCount; ++i) {
+        BoundColumn& bound = m_bound[i];
+        bound.cType = CTypeOf(m_declared[i].kind);
+        bound.width = WidthOf(m_declared[i]);
+        bound.data.assign(bound.width * m_blockRows, 0);
+        bound.indicators.assign(m_blockRows, 0);
+        const SQLRETURN rc = SQLBindCol(Handle(), static_cast<SQLUSMALLINT>(i + 1), bound.cType, bound.data.data(),
+                                        static_cast<SQLLEN>(bound.width), bound.indicators.data());
+        if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLBindCol");
+    }
+}
+
+void Statement::UnbindColumns() noexcept {
+    m_fetched = 0;
+    m_row = 0;
+    if (!m_columnsBound) return;
+    SQLFreeStmt(Handle(), SQL_UNBIND);
+    SQLSetStmtAttr(Handle(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLSetStmtAttr(Handle(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    SQLSetStmtAttr(Handle(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+    m_bound.clear();
+    m_blockRows = 1;
+    m_columnsBound = false;
+}
+
+const Statement::BoundColumn* Statement::Bound(SQLUSMALLINT column, SQLSMALLINT cType) const {
+    if (!m_columnsBound || column == 0 || column > m_bound.size()) return nullptr;
+    const BoundColumn& bound = m_bound[column - 1];
+    if (bound.cType == 0) return nullptr;
+    if (bound.cType != cType)
+        throw CDBException("07006", fmt::format("column {} was declared as another type", column), "Statement::Get");
+    if (m_row >= m_fetched) throw CDBException("24000", "there is no current row", "Statement::Get");
+    return &bound;
+}
+
+void Statement::PositionForGetData() {
+    if (m_blockRows == 1) return;
+    const SQLRETURN rc = SQLSetPos(Handle(), static_cast<SQLSETPOSIROW>(m_row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
+    if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLSetPos(SQL_POSITION)");
+}
+
 SQLLEN Statement::Execute() {
     if (!m_prepared) throw CDBException("HY010", "no statement is prepared", "SQLExecute");
-    CloseCursor();
+    // Closing costs the SQLite driver its compiled statement, which it would
+    // then prepare again: only a result that may still be open is closed.
+    if (m_resultOpen) CloseCursor();
     BindParameters();
+    BindColumns();
     CallDeadline deadline(m_hdbc);
     SQLRETURN rc = SQLExecute(Handle());
     // An UPDATE or DELETE that matched no row.
     if (rc == SQL_NO_DATA) return 0;
     if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLExecute");
+    m_resultOpen = ColumnCount() > 0;
     SQLLEN rows = -1;
     rc = SQLRowCount(Handle(), &rows);
     if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLRowCount");
@@ -164,11 +274,25 @@ SQLLEN Statement::Execute() {
 }
 
 bool Statement::Fetch() {
-    CallDeadline deadline(m_hdbc);
-    SQLRETURN rc = SQLFetch(Handle());
+    if (m_columnsBound && m_row + 1 < m_fetched) {
+        ++m_row;
+        return true;
+    }
+    m_row = 0;
+    m_fetched = 0;
+    SQLRETURN rc;
+    {
+        CallDeadline deadline(m_hdbc);
+        rc = SQLFetch(Handle());
+    }
     if (rc == SQL_NO_DATA) return false;
     if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLFetch");
-    return true;
+    if (!m_columnsBound) return true;
+    for (SQLULEN i = 0; i < m_fetched; ++i)
+        if (m_rowStatus[i] == SQL_ROW_ERROR)
+            throw CDBException("HY000", fmt::format("the driver could not read row {} of the block", i + 1),
+                               "SQLFetch");
+    return m_fetched > 0;
 }
 
 SQLSMALLINT Statement::ColumnCount() {
@@ -178,11 +302,21 @@ SQLSMALLINT Statement::ColumnCount() {
     return count;
 }
 
-void Statement::CloseCursor() noexcept { SQLFreeStmt(Handle(), SQL_CLOSE); }
+void Statement::CloseCursor() noexcept {
+    SQLFreeStmt(Handle(), SQL_CLOSE);
+    m_resultOpen = false;
+    m_fetched = 0;
+    m_row = 0;
+}
 
 template <typename T>
 std::optional<T> Statement::GetFixed(SQLUSMALLINT column, SQLSMALLINT cType, const char* origin) {
     T value{};
+    if (const BoundColumn* bound = Bound(column, cType)) {
+        if (Indicator(*bound) == SQL_NULL_DATA) return std::nullopt;
+        std::memcpy(&value, Cell(*bound), sizeof(value));
+        return value;
+    }
     SQLLEN indicator = 0;
     SQLRETURN rc = SQLGetData(Handle(), column, cType, &value, sizeof(value), &indicator);
     if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), origin);
@@ -226,7 +360,40 @@ std::optional<SQL_TIMESTAMP_STRUCT> Statement::GetTimestamp(SQLUSMALLINT column)
 }
 
 std::optional<std::string> Statement::GetText(SQLUSMALLINT column) {
-    return GetLong<std::string>(column, SQL_C_CHAR, "SQLGetData(SQL_C_CHAR)");
+    std::string text;
+    if (!ReadText(column, text)) return std::nullopt;
+    return text;
+}
+
+bool Statement::ReadText(SQLUSMALLINT column, std::string& text) {
+    if (const BoundColumn* bound = Bound(column, SQL_C_CHAR)) {
+        const SQLLEN indicator = Indicator(*bound);
+        if (indicator == SQL_NULL_DATA) return false;
+        if (indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) < bound->width) {
+            text.assign(Cell(*bound), static_cast<std::size_t>(indicator));
+            return true;
+        }
+        // Longer than the column's declared length: read it whole, where
+        // the driver can give a bound column again (the SQLite driver cannot).
+        try {
+            PositionForGetData();
+            auto value = GetLong<std::string>(column, SQL_C_CHAR, "SQLGetData(SQL_C_CHAR)");
+            if (!value) return false;
+            text = std::move(*value);
+            return true;
+        } catch (const CDBException&) {
+            const std::string size = indicator == SQL_NO_TOTAL ? "more" : std::to_string(indicator);
+            throw CDBException("01004",
+                               fmt::format("column {} holds a text of {} bytes, more than the {} it was declared with, "
+                                           "and the driver cannot read it again",
+                                           column, size, bound->width - 1),
+                               "Statement::ReadText");
+        }
+    }
+    auto value = GetLong<std::string>(column, SQL_C_CHAR, "SQLGetData(SQL_C_CHAR)");
+    if (!value) return false;
+    text = std::move(*value);
+    return true;
 }
 
 std::optional<std::vector<std::uint8_t>> Statement::GetBinary(SQLUSMALLINT column) {

@@ -14,9 +14,25 @@
 //
 // Values always travel as parameters, never inside the SQL text. Parameters
 // are numbered from 1 and keep their values across executions until set again
-// or cleared. Columns are read with SQLGetData (nothing is bound), in
-// ascending order within a row; long values arrive in pieces and are joined.
-// A getter answers nullopt for SQL NULL. Text is passed as it is (UTF-8).
+// or cleared. A getter answers nullopt for SQL NULL. Text is passed as it is
+// (UTF-8).
+//
+// Columns are read with SQLGetData, in ascending order within a row; long
+// values arrive in pieces and are joined. A caller that reads many rows
+// declares the result's columns first, and the statement then reads them
+// into bound buffers, a block of rows per driver call:
+//
+//   st.Prepare("SELECT PATKEY, PATNAME FROM PAT200");
+//   st.BindResult({{ResultKind::Int32}, {ResultKind::Text, 64}});
+//   st.Execute();
+//   while (st.Fetch()) { auto key = st.GetInt32(1); st.ReadText(2, name); }
+//
+// Columns from the first ResultKind::Long on are read with SQLGetData, and
+// the block is then one row. A text longer than its declared length (SQLite
+// does not enforce one) is read again in full with SQLGetData where the
+// driver allows that on a bound column; the SQLite driver does not, and the
+// getter then throws CDBException 01004 (the caller reads that row again
+// without declared columns).
 //
 // A prepare that fails because another connection holds a lock is prepared
 // again (the failed statement cannot be executed) until the lock wait ends.
@@ -39,12 +55,29 @@ class CDatabase;
 
 namespace qel::odbc {
 
+// How a declared result column is read.
+enum class ResultKind {
+    Int16,      // SQL_C_SSHORT
+    Int32,      // SQL_C_SLONG
+    Text,       // SQL_C_CHAR, up to `characters` characters of UTF-8
+    Timestamp,  // SQL_C_TYPE_TIMESTAMP
+    Long,       // not bound: SQLGetData (long text, binary)
+};
+
+struct ResultColumn {
+    ResultKind kind = ResultKind::Long;
+    std::size_t characters = 0;  // Text: the column's length
+};
+
 class QEL_API Statement {
 public:
     // Throws CDBException (08003) when the database is not open.
     explicit Statement(CDatabase& database);
     // On a raw connected handle; the engine is asked from the driver.
     explicit Statement(SQLHDBC hdbc);
+    // The driver holds the addresses of the bound buffers.
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
 
     // How long Prepare keeps trying while the database is locked (default 5 s).
     void SetLockWait(std::chrono::milliseconds wait) noexcept { m_lockWait = wait; }
@@ -63,6 +96,10 @@ public:
     void SetDate(SQLUSMALLINT number, double automationDate);
     void ClearParameters() noexcept { m_parameters.clear(); }
 
+    // Declares the columns of the prepared statement's result (see the top
+    // of the file); kept until the next Prepare.
+    void BindResult(std::vector<ResultColumn> columns);
+
     // Executes the prepared statement with every parameter 1..n set. Answers
     // the rows an INSERT/UPDATE/DELETE affected (0 when none matched), or what
     // the driver reports for other statements (-1 when it does not know).
@@ -78,6 +115,9 @@ public:
     std::optional<std::string> GetText(SQLUSMALLINT column);
     std::optional<std::vector<std::uint8_t>> GetBinary(SQLUSMALLINT column);
     std::optional<SQL_TIMESTAMP_STRUCT> GetTimestamp(SQLUSMALLINT column);
+    // Reads a text column into `text`, reusing its storage; false (and `text`
+    // left as it was) for SQL NULL.
+    bool ReadText(SQLUSMALLINT column, std::string& text);
 
     SQLHSTMT Handle() const noexcept { return m_statement.Get(); }
     qel::odbc::Engine Engine() const noexcept { return m_engine; }
@@ -93,8 +133,24 @@ private:
         SQLLEN indicator = 0;
     };
 
+    // The buffers of one bound column, a block of rows long.
+    struct BoundColumn {
+        SQLSMALLINT cType = 0;
+        std::size_t width = 0;  // bytes per row
+        std::vector<char> data;
+        std::vector<SQLLEN> indicators;
+    };
+
     Parameter& Slot(SQLUSMALLINT number);
     void BindParameters();
+    void BindColumns();
+    void UnbindColumns() noexcept;
+    const BoundColumn* Bound(SQLUSMALLINT column, SQLSMALLINT cType) const;
+    // The current row's indicator and bytes of a bound column.
+    SQLLEN Indicator(const BoundColumn& bound) const { return bound.indicators[m_row]; }
+    const char* Cell(const BoundColumn& bound) const { return bound.data.data() + m_row * bound.width; }
+    // Positions the driver on the current row of the block, for SQLGetData.
+    void PositionForGetData();
     template <typename T>
     std::optional<T> GetFixed(SQLUSMALLINT column, SQLSMALLINT cType, const char* origin);
     // Reads a character or binary column piece by piece.
@@ -107,6 +163,15 @@ private:
     std::vector<Parameter> m_parameters;
     std::chrono::milliseconds m_lockWait{5000};
     bool m_prepared = false;
+    bool m_resultOpen = false;  // the last execution gave a result set
+
+    std::vector<ResultColumn> m_declared;
+    std::vector<BoundColumn> m_bound;  // by column - 1; cType 0: not bound
+    bool m_columnsBound = false;       // the buffers are bound to the handle
+    SQLULEN m_blockRows = 1;           // rows the driver fills per fetch
+    SQLULEN m_fetched = 0;             // rows in the current block
+    std::size_t m_row = 0;             // the current row within it
+    std::vector<SQLUSMALLINT> m_rowStatus;
 };
 
 }  // namespace qel::odbc
