@@ -164,6 +164,8 @@ void CDatabase::ExecuteSQL(LPCSTR lpszSQL) {
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, statement.Get(), "SQLExecDirect");
 }
 
+BOOL CDatabase::InTransaction() const noexcept { return IsOpen() && m_impl->inTransaction ? TRUE : FALSE; }
+
 BOOL CDatabase::BeginTrans() {
     if (!IsOpen() || m_impl->inTransaction) return FALSE;
     SetAutocommit(m_hdbc, false, "SQLSetConnectAttr(SQL_ATTR_AUTOCOMMIT)");

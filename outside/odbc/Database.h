@@ -60,6 +60,8 @@ public:
     BOOL BeginTrans();
     BOOL CommitTrans();
     BOOL Rollback();
+    // Between BeginTrans and CommitTrans/Rollback.
+    BOOL InTransaction() const noexcept;
 
     // The engine behind the connection (Unknown while closed).
     qel::odbc::Engine Engine() const noexcept;

@@ -8,6 +8,7 @@
 
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/odbc/Statement.h>
+#include <qel/outside/records/RowBatchInternal.h>
 
 // Field values are compared to find what an edit changed.
 static bool operator==(const TIMESTAMP_STRUCT& a, const TIMESTAMP_STRUCT& b) {
@@ -33,11 +34,47 @@ bool IsBinary(const ColumnDescriptor& column) {
     return column.type == eTypeBinary || column.type == eTypeLongVarBinary;
 }
 
+// "SELECT <every column> FROM <table>"
+std::string SelectList(const TableDescriptor& table) {
+    std::string sql = "SELECT ";
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+        if (i > 0) sql += ", ";
+        sql += table.columns[i].name;
+    }
+    return sql + " FROM " + table.name;
+}
+
+// The columns of the table as the statement reads them: all but the long
+// ones bound, so rows arrive in blocks.
+std::vector<qel::odbc::ResultColumn> ResultColumns(const TableDescriptor& table) {
+    using qel::odbc::ResultKind;
+    std::vector<qel::odbc::ResultColumn> columns;
+    columns.reserve(table.columns.size());
+    for (const ColumnDescriptor& column : table.columns) {
+        switch (column.type) {
+            case eTypeSmallInt: columns.push_back({ResultKind::Int16}); break;
+            case eTypeInteger: columns.push_back({ResultKind::Int32}); break;
+            case eTypeChar: columns.push_back({ResultKind::Text, static_cast<std::size_t>(column.length)}); break;
+            case eTypeTimestamp: columns.push_back({ResultKind::Timestamp}); break;
+            default: columns.push_back({ResultKind::Long}); break;
+        }
+    }
+    return columns;
+}
+
 }  // namespace
 
 // The statement of a streaming read.
 struct CQELRecordset::Cursor {
     explicit Cursor(CDatabase& db) : statement(db) {}
+    qel::odbc::Statement statement;
+};
+
+// A prepared write: the statement, its text and the connection it is on.
+struct CQELRecordset::Writer {
+    Writer(CDatabase& db, std::string text) : database(&db), sql(std::move(text)), statement(db) {}
+    CDatabase* database;
+    std::string sql;
     qel::odbc::Statement statement;
 };
 
@@ -49,7 +86,9 @@ CQELRecordset::CQELRecordset(IRecordHost* pHost, const char* tableName)
     m_dirty.assign(n, false);
 }
 
-CQELRecordset::~CQELRecordset() = default;
+// Rows collected for a batch are written rather than lost; a failure stays
+// in GetLastError() like any other.
+CQELRecordset::~CQELRecordset() { FlushInserts(); }
 
 void CQELRecordset::Bind(const char* column, FieldPtr field) {
     const int index = m_table.ColumnIndex(column);
@@ -72,6 +111,7 @@ void CQELRecordset::Fail(const CDBException& e) { m_lastError = e; }
 // --- Reading ---------------------------------------------------------------
 
 BOOL CQELRecordset::Open(LPCSTR filter, LPCSTR sort, LONG* plCount, int flag) {
+    FlushInserts();
     Close();
     m_lastError.reset();
     try {
@@ -79,17 +119,13 @@ BOOL CQELRecordset::Open(LPCSTR filter, LPCSTR sort, LONG* plCount, int flag) {
         if (db == nullptr || !db->IsOpen())
             throw CDBException("08003", "the database connection is not open", "CQELRecordset::Open");
 
-        std::string sql = "SELECT ";
-        for (size_t i = 0; i < m_table.columns.size(); ++i) {
-            if (i > 0) sql += ", ";
-            sql += m_table.columns[i].name;
-        }
-        sql += fmt::format(" FROM {}", m_table.name);
+        std::string sql = SelectList(m_table);
         if (filter != nullptr && *filter != '\0') sql += fmt::format(" WHERE {}", filter);
         if (sort != nullptr && *sort != '\0') sql += fmt::format(" ORDER BY {}", sort);
 
         m_cursor = std::make_unique<Cursor>(*db);
         m_cursor->statement.Prepare(sql);
+        m_cursor->statement.BindResult(ResultColumns(m_table));
         m_cursor->statement.Execute();
 
         Row row;
@@ -115,7 +151,11 @@ BOOL CQELRecordset::Open(LPCSTR filter, LPCSTR sort, LONG* plCount, int flag) {
 }
 
 void CQELRecordset::Close() {
+    FlushInserts();
     m_cursor.reset();
+    m_insert.reset();
+    m_update.reset();
+    m_batchInsert.reset();
     m_rows.clear();
     m_original.clear();
     m_position = 0;
@@ -124,6 +164,8 @@ void CQELRecordset::Close() {
     m_mode = Mode::None;
 }
 
+// Reads the current row into `row`, assigning into the values it already
+// holds so that a row read over and over keeps its strings' storage.
 bool CQELRecordset::FetchNext(Row* row) {
     if (!m_cursor) return false;
     auto& st = m_cursor->statement;
@@ -131,36 +173,76 @@ bool CQELRecordset::FetchNext(Row* row) {
         m_cursor.reset();
         return false;
     }
-    row->assign(m_table.columns.size(), std::monostate{});
+    try {
+        ReadColumns(st, row);
+    } catch (const CDBException& e) {
+        // A text longer than its column, which the driver cannot give again
+        // from the bound block: the row is read once more on its own.
+        if (e.m_strSQLState != "01004" || !RereadRow(st, row)) throw;
+    }
+    return true;
+}
+
+bool CQELRecordset::RereadRow(qel::odbc::Statement& block, Row* row) {
+    const auto keyColumn = std::find_if(m_table.columns.begin(), m_table.columns.end(),
+                                        [](const ColumnDescriptor& c) { return c.kind == eKindPrimaryKey; });
+    CDatabase* db = m_pHost ? m_pHost->GetRecordConnection() : nullptr;
+    if (keyColumn == m_table.columns.end() || db == nullptr) return false;
+    const auto keyNumber = static_cast<SQLUSMALLINT>(keyColumn - m_table.columns.begin() + 1);
+    const std::optional<std::int32_t> key = keyColumn->type == eTypeSmallInt
+                                                ? std::optional<std::int32_t>(block.GetInt16(keyNumber))
+                                                : block.GetInt32(keyNumber);
+    if (!key) return false;
+    qel::odbc::Statement single(*db);
+    single.Prepare(fmt::format("{} WHERE {} = ?", SelectList(m_table), keyColumn->name));
+    single.SetInt32(1, *key);
+    single.Execute();
+    if (!single.Fetch())
+        throw CDBException("01004", fmt::format("{} row {} changed while it was read", m_table.name, *key),
+                           "CQELRecordset::Open");
+    ReadColumns(single, row);
+    return true;
+}
+
+void CQELRecordset::ReadColumns(qel::odbc::Statement& st, Row* row) const {
+    row->resize(m_table.columns.size());
     for (size_t i = 0; i < m_table.columns.size(); ++i) {
         const auto column = static_cast<SQLUSMALLINT>(i + 1);
         Value& value = (*row)[i];
         switch (m_table.columns[i].type) {
             case eTypeSmallInt:
                 if (auto v = st.GetInt16(column)) value = SHORT{*v};
+                else value = std::monostate{};
                 break;
             case eTypeInteger:
                 if (auto v = st.GetInt32(column)) value = LONG{*v};
+                else value = std::monostate{};
                 break;
             case eTypeChar:
-            case eTypeLongVarChar:
-                if (auto v = st.GetText(column)) {
-                    if (m_table.columns[i].type == eTypeChar) TrimTrailingBlanks(*v);
-                    value = std::move(*v);
+            case eTypeLongVarChar: {
+                std::string* text = std::get_if<std::string>(&value);
+                if (text == nullptr) text = &value.emplace<std::string>();
+                if (!st.ReadText(column, *text)) {
+                    value = std::monostate{};
+                } else if (m_table.columns[i].type == eTypeChar) {
+                    TrimTrailingBlanks(*text);
                 }
                 break;
+            }
             case eTypeBinary:
             case eTypeLongVarBinary:
                 if (auto v = st.GetBinary(column)) value = CLongBinary{std::move(*v)};
+                else value = std::monostate{};
                 break;
             case eTypeTimestamp:
                 if (auto v = st.GetTimestamp(column)) value = *v;
+                else value = std::monostate{};
                 break;
             default:
+                value = std::monostate{};
                 break;
         }
     }
-    return true;
 }
 
 void CQELRecordset::LoadRow(const Row& row) {
@@ -210,11 +292,10 @@ void CQELRecordset::MoveNext() {
         return;
     }
     try {
-        Row row;
-        if (FetchNext(&row)) {
-            // A streaming read keeps only the current row.
-            m_rows.clear();
-            m_rows.push_back(std::move(row));
+        // A streaming read keeps only the current row, read into the place
+        // of the one before.
+        if (m_cursor) m_rows.resize(1);
+        if (m_cursor && FetchNext(&m_rows.front())) {
             m_position = 0;
             LoadRow(m_rows.front());
             return;
@@ -379,8 +460,85 @@ void BindValue(qel::odbc::Statement& st, SQLUSMALLINT number, const ColumnDescri
 
 }  // namespace
 
+CQELRecordset::Writer& CQELRecordset::PreparedWriter(std::unique_ptr<Writer>& slot, CDatabase& db,
+                                                     const std::string& sql) {
+    // A statement of a connection that has been closed since has no handle.
+    const bool reusable = slot && slot->database == &db && slot->sql == sql &&
+                          slot->statement.Handle() != SQL_NULL_HSTMT;
+    if (!reusable) {
+        slot.reset();
+        auto fresh = std::make_unique<Writer>(db, sql);
+        fresh->statement.Prepare(sql);
+        slot = std::move(fresh);
+    }
+    return *slot;
+}
+
+void CQELRecordset::BatchInserts(size_t rows) {
+    // SQLite takes at most 32,766 parameters in one statement.
+    constexpr size_t kMaxParameters = 30000;
+    m_batchRows = std::min(rows, kMaxParameters / std::max<size_t>(1, m_table.columns.size()));
+}
+
+void CQELRecordset::ExecuteInsert(CDatabase& db, std::unique_ptr<Writer>& slot, const std::vector<Row>& rows) {
+    if (rows.size() > 1 && db.Engine() == qel::odbc::Engine::SQLite && qel::records::CanInsertAsJson(m_table)) {
+        qel::odbc::Statement& st = PreparedWriter(slot, db, qel::records::JsonInsertSql(m_table)).statement;
+        st.SetText(1, qel::records::JsonRows(rows));
+        st.Execute();
+        return;
+    }
+    qel::odbc::Statement& st = PreparedWriter(slot, db, qel::records::MultiRowInsertSql(m_table, rows.size())).statement;
+    const size_t n = m_table.columns.size();
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t i = 0; i < n; ++i)
+            BindValue(st, static_cast<SQLUSMALLINT>(r * n + i + 1), m_table.columns[i], rows[r][i]);
+    st.Execute();
+}
+
+void CQELRecordset::InsertOneByOne(CDatabase& db, const std::vector<Row>& rows) {
+    for (size_t r = 0; r < rows.size(); ++r) {
+        m_failedBatchRow = r;
+        ExecuteInsert(db, m_insert, {rows[r]});
+    }
+    m_failedBatchRow.reset();
+}
+
+BOOL CQELRecordset::FlushInserts() {
+    if (m_batch.empty()) return TRUE;
+    std::vector<Row> rows = std::move(m_batch);
+    m_batch.clear();
+    m_failedBatchRow.reset();
+    CDatabase* db = m_pHost ? m_pHost->GetRecordConnection() : nullptr;
+    try {
+        if (db == nullptr || !db->IsOpen())
+            throw CDBException("08003", "the database connection is not open", "CQELRecordset::FlushInserts");
+        // A server's transaction cannot go on after a failed statement
+        // unless a savepoint takes the failure back.
+        const bool guarded = db->InTransaction() != FALSE;
+        if (guarded) db->ExecuteSQL("SAVEPOINT qel_batch");
+        try {
+            ExecuteInsert(*db, m_batchInsert, rows);
+            if (guarded) db->ExecuteSQL("RELEASE SAVEPOINT qel_batch");
+            return TRUE;
+        } catch (const CDBException&) {
+            if (guarded) {
+                db->ExecuteSQL("ROLLBACK TO SAVEPOINT qel_batch");
+                db->ExecuteSQL("RELEASE SAVEPOINT qel_batch");
+            }
+        }
+        InsertOneByOne(*db, rows);
+        return TRUE;
+    } catch (const CDBException& e) {
+        Fail(e);
+    } catch (const std::exception& e) {
+        Fail(CDBException("HY000", e.what(), "CQELRecordset::FlushInserts"));
+    }
+    return FALSE;
+}
+
 BOOL CQELRecordset::Update(int /*nReserved*/) {
     if (m_mode == Mode::None) return FALSE;
+    m_failedBatchRow.reset();
     try {
         CDatabase* db = m_pHost ? m_pHost->GetRecordConnection() : nullptr;
         if (db == nullptr || !db->IsOpen())
@@ -391,19 +549,19 @@ BOOL CQELRecordset::Update(int /*nReserved*/) {
         Row written(n);
         for (size_t i = 0; i < n; ++i) written[i] = FieldValue(i);
 
-        qel::odbc::Statement st(*db);
+        if (m_mode == Mode::AddNew && m_batchRows > 1) {
+            m_batch.push_back(std::move(written));
+            m_mode = Mode::None;
+            return m_batch.size() >= m_batchRows ? FlushInserts() : TRUE;
+        }
         if (m_mode == Mode::AddNew) {
-            std::string columns, marks;
-            for (size_t i = 0; i < n; ++i) {
-                columns += (i ? ", " : "") + std::string(m_table.columns[i].name);
-                marks += i ? ", ?" : "?";
-            }
-            st.Prepare(fmt::format("INSERT INTO {} ({}) VALUES ({})", m_table.name, columns, marks));
-            for (size_t i = 0; i < n; ++i)
-                BindValue(st, static_cast<SQLUSMALLINT>(i + 1), m_table.columns[i], written[i]);
-            st.Execute();
+            ExecuteInsert(*db, m_insert, {std::move(written)});
             m_mode = Mode::None;
             return TRUE;
+        }
+        if (!FlushInserts()) {
+            m_mode = Mode::None;
+            return FALSE;
         }
 
         // Edit: set what changed, where every non-binary column still holds what was read.
@@ -429,7 +587,9 @@ BOOL CQELRecordset::Update(int /*nReserved*/) {
                 parameters.emplace_back(i, &m_original[i]);
             }
         }
-        st.Prepare(fmt::format("UPDATE {} SET {} WHERE {}", m_table.name, set, where));
+        qel::odbc::Statement& st =
+            PreparedWriter(m_update, *db, fmt::format("UPDATE {} SET {} WHERE {}", m_table.name, set, where)).statement;
+        st.ClearParameters();
         for (const auto& [column, value] : parameters) BindValue(st, ++number, m_table.columns[column], *value);
         const SQLLEN rows = st.Execute();
         m_mode = Mode::None;

@@ -24,6 +24,12 @@
 // always travel as bound parameters; text longer than its column (counted in
 // characters) is refused before anything is written.
 //
+// The INSERT, and the UPDATE of the last set of changed columns, stay
+// prepared for the next Update on the same connection. Many rows are
+// inserted fastest in batches (BatchInserts): the SQLite driver prepares a
+// statement again at every execution, and every execution on a server is
+// a round trip.
+//
 // No exception leaves a public member: failures answer FALSE (or EOF) and
 // the last database error is kept in GetLastError().
 #pragma once
@@ -47,6 +53,10 @@ struct CLongBinary {
     size_t GetSize() const { return m_data.size(); }
     bool operator==(const CLongBinary&) const = default;
 };
+
+namespace qel::odbc {
+class Statement;
+}
 
 class QEL_API CQELRecordset {
 public:
@@ -73,6 +83,20 @@ public:
     BOOL Update(int nReserved = 0);
     void CancelUpdate();
 
+    // Collects the rows of AddNew + Update and inserts them `rows` at a time
+    // with one multi-row INSERT (0 or 1: every Update writes its row). The
+    // Update that fills a batch writes it and answers for all its rows;
+    // FlushInserts writes what is collected, as do Open, Close and an Update
+    // after Edit first. Lengths are still checked row by row before anything
+    // is collected.
+    void BatchInserts(size_t rows);
+    BOOL FlushInserts();
+    // After a batch failed: the position in the batch of the row that
+    // failed (the batch is written again row by row, inside a savepoint when
+    // a transaction runs, to find it); empty when the last failure was not a
+    // batch's.
+    std::optional<size_t> GetFailedBatchRow() const { return m_failedBatchRow; }
+
     void SetFieldDirty(const void* pField, BOOL bDirty = TRUE);
     void SetFieldNull(const void* pField, BOOL bNull = TRUE);
     BOOL IsFieldNull(const void* pField) const;
@@ -95,6 +119,7 @@ private:
     using Value = std::variant<std::monostate, SHORT, LONG, std::string, CLongBinary, TIMESTAMP_STRUCT>;
     using Row = std::vector<Value>;
     struct Cursor;
+    struct Writer;
     enum class Mode { None, AddNew, Edit };
 
     int FieldIndex(const void* pField) const;
@@ -102,10 +127,21 @@ private:
     Value FieldValue(size_t i) const;
     void ResetFields();
     bool FetchNext(Row* row);
+    void ReadColumns(qel::odbc::Statement& st, Row* row) const;
+    // Reads the block's current row again by its key, without bound
+    // buffers; false when the row has no key to find it by.
+    bool RereadRow(qel::odbc::Statement& block, Row* row);
     void DrainCursor();
     void Fail(const CDBException& e);
     bool FieldIsNull(size_t i) const;
     void CheckLengths() const;
+    // The statement of `sql` on `db`, prepared once and kept in `slot` for
+    // the rows after (a write of thousands of rows prepares it once).
+    Writer& PreparedWriter(std::unique_ptr<Writer>& slot, CDatabase& db, const std::string& sql);
+    void ExecuteInsert(CDatabase& db, std::unique_ptr<Writer>& slot, const std::vector<Row>& rows);
+    // Writes the rows of a failed batch one by one; the first that fails
+    // throws, and m_failedBatchRow says which it was.
+    void InsertOneByOne(CDatabase& db, const std::vector<Row>& rows);
 
     IRecordHost* m_pHost;
     const TableDescriptor& m_table;
@@ -115,6 +151,12 @@ private:
     std::vector<Row> m_rows;           // rows read so far
     Row m_original;                    // the row Edit started from
     std::unique_ptr<Cursor> m_cursor;  // streaming read, when open
+    std::unique_ptr<Writer> m_insert;  // the last INSERT and UPDATE prepared
+    std::unique_ptr<Writer> m_update;
+    std::unique_ptr<Writer> m_batchInsert;
+    size_t m_batchRows = 0;
+    std::vector<Row> m_batch;  // rows collected for the next multi-row INSERT
+    std::optional<size_t> m_failedBatchRow;
     size_t m_position = 0;
     bool m_bOpen = false;
     bool m_bEmpty = true;
