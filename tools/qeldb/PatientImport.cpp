@@ -13,6 +13,7 @@
 
 #include <qel/database/DatabaseObj.h>
 #include <qel/outside/odbc/Database.h>
+#include <qel/outside/odbc/WriteCache.h>
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/Recordset.h>
 #include <qel/schema/TableCatalogue.h>
@@ -26,6 +27,9 @@ namespace {
 // How often the rows are written again after another workstation created
 // one of the new doctors first.
 constexpr int kMaxDoctorRaces = 5;
+// Patients written per INSERT statement: each execution costs the SQLite
+// driver a fresh preparation and a server a round trip.
+constexpr size_t kPatientsPerInsert = 500;
 
 // Reserves `count` consecutive keys of a table with one counter update:
 // other workstations then allocate after the block, and a large import does
@@ -295,6 +299,7 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
         // workstation committed since its read, and would wait out the busy
         // timeout. Writing first takes the write lock before any read.
         connection->ExecuteSQL("UPDATE DOC200 SET DOCNAME = DOCNAME WHERE DOCKEY = -1");
+        const qel::odbc::WriteCache cache(*connection);
         std::unordered_map<std::string, LONG> doctorKeys = existing.doctors;
         std::unique_ptr<Progress> progress;
         if (m_options.showProgress)
@@ -318,6 +323,13 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
         const TIMESTAMP_STRUCT created = Now();
         CPatientRecordset patients(&m_db);
         if (!patients.Open("PATKEY=-1", nullptr, nullptr, 0)) return fail("patients: " + RecordsetError(patients));
+        patients.BatchInserts(kPatientsPerInsert);
+        // The line of the row that failed in the batch ending at row `last`.
+        const auto batchFailure = [&](size_t last) {
+            const size_t first = last - last % kPatientsPerInsert;
+            const size_t failed = first + patients.GetFailedBatchRow().value_or(last - first);
+            return fail(fmt::format("line {}: {}", rows[std::min(failed, last)]->line, RecordsetError(patients)));
+        };
         written->patients.reserve(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
             const PatientRow& row = *rows[i];
@@ -338,11 +350,11 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
                                                            static_cast<SQLUSMALLINT>(row.birth.day), 0, 0, 0, 0};
             patients.m_PATSEX = row.sex;
             patients.SetFieldDirty(&patients.m_PATSEX);
-            if (!patients.Update(0))
-                return fail(fmt::format("line {}: {}", row.line, RecordsetError(patients)));
+            if (!patients.Update(0)) return batchFailure(i);
             written->patients.push_back(std::make_unique<CPatientData>(patients));
             if (progress) progress->Advance();
         }
+        if (!rows.empty() && !patients.FlushInserts()) return batchFailure(rows.size() - 1);
         if (progress) progress->Finish();
         bool committed = false;
         {
