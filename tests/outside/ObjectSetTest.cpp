@@ -111,7 +111,7 @@ TEST(ObjectSet, InterleavedAddsAndDeletesKeepIndexesSorted) {
             LONG victim = static_cast<LONG>(rng() % static_cast<unsigned>(key + 1));
             CPatientData* p = nullptr;
             if (set.GetAs(victim, &p)) {
-                expected.erase({p->m_strNameSortKey, victim});
+                expected.erase({CPatientSet::SortKey(p->m_strName), victim});
                 ASSERT_TRUE(set.Delete(victim, 0));
             }
         }
