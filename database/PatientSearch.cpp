@@ -93,6 +93,15 @@ std::string Trimmed(std::string text) {
     return ext.Str();
 }
 
+// Whether Trimmed would change the text (blanks as CExtString::Trim takes them).
+bool HasEdgeBlank(std::string_view text) {
+    if (text.empty()) return false;
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; };
+    constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
+    return blank(text.front()) || blank(text.back()) || text.starts_with(kIdeographicSpace) ||
+           text.ends_with(kIdeographicSpace);
+}
+
 std::string WithBlanksForAt(std::string text) {
     std::replace(text.begin(), text.end(), '@', ' ');
     return Trimmed(std::move(text));
@@ -237,7 +246,7 @@ BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, i
                                         std::vector<LONG>& result) {
     using Entry = CQELObjectSet::SortedIndex::Entry;
     const int nIndex = nKind == kNameKind ? 0 : 1;
-    const std::string text = CharUpper(Trimmed(strText));
+    const std::string text = CharUpper(HasEdgeBlank(strText) ? Trimmed(strText) : strText);
     if (bEmpty && text.empty()) nMode = 0;
     if (nKind == kNameKind && text.empty()) return TRUE;
     const bool bRewriteNames = nKind == kNameKind && IsJapaneseThreadLocale();
@@ -245,32 +254,38 @@ BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, i
     if (index == nullptr) return SetError(10);
     const Entry* const first = index->Entries();
     const Entry* const end = first + index->Size();
-    // The first entry not ordered before a patient with that text.
-    auto lowerBound = [&](const std::string& probeText) {
-        return first + index->LowerBound(CPatientSet::SortKey(probeText));
+    const bool textAscii = IsAscii(text);
+    // The first entry not ordered before a patient with that text. An
+    // upper-cased ASCII text is its own sort key (upper-casing it again and
+    // folding it change nothing).
+    auto lowerBound = [&](const std::string& probeText, bool ascii) {
+        return first + (ascii ? index->LowerBound(probeText) : index->LowerBound(CPatientSet::SortKey(probeText)));
     };
 
     // Exact and ASCII prefix searches start where the text would sort (see
     // the top of the file); every other scan starts at the first entry.
-    const bool textAscii = IsAscii(text);
     const bool bFromProbe = !bRewriteNames && (nMode == 0 || (nMode == 1 && textAscii));
-    const Entry* e = bFromProbe ? lowerBound(text) : first;
+    const Entry* e = bFromProbe ? lowerBound(text, textAscii) : first;
     result.clear();
 
-    const std::string compared = bRewriteNames ? WithBlanksForAt(text) : text;
-    // Entries whose sort key answers for the field (see the top of the file):
-    // all their flags must be set.
-    std::uint8_t keyAnswers = 0xFF;  // never: no entry has every bit
+    std::string rewritten;
+    if (bRewriteNames) rewritten = WithBlanksForAt(text);
+    const std::string& compared = bRewriteNames ? rewritten : text;
+    // Entries whose sort key answers for the field (see the top of the file)
+    // have all these flags set.
+    std::uint8_t keyAnswers = 0xFF;  // none: no entry has every bit
     if (IsAscii(compared)) {
         if (bRewriteNames)
             keyAnswers = CPatientSet::kAsciiKey | CPatientSet::kAsciiField | CPatientSet::kPlainField;
         else
             keyAnswers = nMode == 0 ? CPatientSet::kAsciiKey : CPatientSet::kAsciiKey | CPatientSet::kAsciiField;
     }
+    auto keyAnswersFor = [keyAnswers](const Entry& entry) {
+        return (CQELObjectSet::SortedIndex::FlagsOf(entry) & keyAnswers) == keyAnswers;
+    };
+    // The rules themselves, on the patient's field.
     bool missing = false;  // an entry whose patient the set does not have
-    auto matches = [&](const Entry& entry) {
-        if ((CQELObjectSet::SortedIndex::FlagsOf(entry) & keyAnswers) == keyAnswers)
-            return AsciiMatches(index->TextOf(entry), compared, nMode);
+    auto fieldMatches = [&](const Entry& entry) {
         CPatientData* pPatient = nullptr;
         if (!m_pPatientSet->GetAs(entry.lKey, &pPatient)) {
             missing = true;
@@ -279,11 +294,15 @@ BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, i
         const std::string& value = nKind == kNameKind ? pPatient->m_strName : pPatient->m_strNumber;
         return Matches(CharUpper(bRewriteNames ? WithBlanksForAt(value) : value), compared, nMode);
     };
+    auto done = [&] { return missing ? SetError(10) : TRUE; };
 
     if (nMode == 0 && bFromProbe) {
         // One contiguous run of equal sort keys; sorted: nothing after it can be equal.
-        for (; e != end && matches(*e); ++e) result.push_back(e->lKey);
-        return missing ? SetError(10) : TRUE;
+        for (; e != end; ++e) {
+            if (keyAnswersFor(*e) ? index->TextOf(*e) != compared : !fieldMatches(*e)) break;
+            result.push_back(e->lKey);
+        }
+        return done();
     }
     if (nMode == 1 && bFromProbe && !text.empty()) {
         // Early stop of a prefix scan (see the top of the file): first the
@@ -291,18 +310,29 @@ BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, i
         // with its stem and a precomposed character.
         const std::string stem = text.substr(0, text.size() - 1);
         const std::string composedProbe = stem + kLowestComposed;
-        if (CPatientSet::SortKey(text) == text && CPatientSet::SortKey(composedProbe) == composedProbe) {
+        if (CPatientSet::SortKey(composedProbe) == composedProbe) {
+            // A key beginning with the text answers a prefix match by itself.
             for (; e != end && index->TextOf(*e).starts_with(text); ++e)
-                if (matches(*e)) result.push_back(e->lKey);
-            if (const Entry* composed = lowerBound(composedProbe); composed > e) e = composed;
+                if (keyAnswersFor(*e) || fieldMatches(*e)) result.push_back(e->lKey);
+            if (const Entry* composed = lowerBound(composedProbe, false); composed > e) e = composed;
             for (; e != end && index->TextOf(*e).starts_with(stem); ++e)
-                if (matches(*e)) result.push_back(e->lKey);
-            return missing ? SetError(10) : TRUE;
+                if (keyAnswersFor(*e) ? index->TextOf(*e).starts_with(compared) : fieldMatches(*e))
+                    result.push_back(e->lKey);
+            return done();
         }
     }
-    for (; e != end; ++e)
-        if (matches(*e)) result.push_back(e->lKey);
-    return missing ? SetError(10) : TRUE;
+    const std::string_view wanted = compared;
+    for (; e != end; ++e) {
+        bool match = false;
+        if (keyAnswersFor(*e)) [[likely]] {
+            const std::string_view key = index->TextOf(*e);
+            match = nMode == 2 ? key.find(wanted) != std::string_view::npos : AsciiMatches(key, wanted, nMode);
+        } else {
+            match = fieldMatches(*e);
+        }
+        if (match) result.push_back(e->lKey);
+    }
+    return done();
 }
 
 BOOL CDatabaseObj::ReadFoundPatient(LONG lPosition, LONG* plKey, LONG lBadPositionCode) {
