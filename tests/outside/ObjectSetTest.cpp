@@ -136,3 +136,68 @@ TEST(ObjectSet, ReplacingAnObjectInPlaceResortsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ObjectSet, IndexesStayRightWhenMostEntriesAreDeletedAndTheBufferShrinks) {
+    CPatientSet set(nullptr);
+    std::set<std::pair<std::string, LONG>> expected;
+    for (LONG key = 0; key < 3000; ++key) {
+        const std::string name = "NAME" + std::to_string((key * 7919) % 3000);
+        ASSERT_TRUE(set.Add(key, Patient(key, name, std::to_string(key))));
+        expected.emplace(name, key);
+    }
+    ASSERT_TRUE(set.UpdateIndex(0));
+    const std::size_t before = set.GetSortedIndex(0)->MemoryUsed();
+    // Deleting two thirds leaves more dead bytes than live ones: the buffer is rewritten.
+    for (LONG key = 0; key < 3000; ++key) {
+        if (key % 3 == 0) continue;
+        CPatientData* p = nullptr;
+        ASSERT_TRUE(set.GetAs(key, &p));
+        expected.erase({p->m_strName, key});
+        ASSERT_TRUE(set.Delete(key, 0));
+    }
+    const auto* index = set.GetSortedIndex(0);
+    ASSERT_NE(index, nullptr);
+    EXPECT_LT(index->MemoryUsed(), before);
+    std::vector<LONG> want;
+    for (const auto& entry : expected) want.push_back(entry.second);
+    EXPECT_EQ(Keys(set, 0), want);
+    for (std::size_t i = 0; i < index->Size(); ++i) {
+        CPatientData* p = nullptr;
+        ASSERT_TRUE(set.GetAs(index->Entries()[i].lKey, &p));
+        EXPECT_EQ(index->TextOf(index->Entries()[i]), p->m_strName);
+    }
+    CPatientData probe;
+    probe.m_strName = "NAME3";
+    int position = -1;
+    ASSERT_TRUE(set.Search(0, &probe, &position));
+    EXPECT_EQ(position, static_cast<int>(std::distance(expected.begin(), expected.lower_bound({"NAME3", -1}))));
+}
+
+TEST(ObjectSet, AFieldTooLongForAnIndexEntryIsRefusedAndChangesNothing) {
+    CPatientSet set(nullptr);
+    ASSERT_TRUE(set.Add(1, Patient(1, "ROSSI")));
+    auto huge = std::unique_ptr<CPatientData>(Patient(2, std::string(CQELObjectSet::SortedIndex::kMaxSize + 1, 'A')));
+    EXPECT_FALSE(set.Add(2, huge.get())) << "the caller keeps the object";
+    EXPECT_FALSE(set.Exist(2));
+    huge->m_lKey = 1;
+    EXPECT_FALSE(set.Replace(1, huge.get()));
+    CPatientData* kept = nullptr;
+    ASSERT_TRUE(set.GetAs(1, &kept));
+    EXPECT_EQ(kept->m_strName, "ROSSI");
+    EXPECT_EQ(Keys(set, 0), std::vector<LONG>{1});
+    EXPECT_EQ(Keys(set, 1), std::vector<LONG>{1});
+}
+
+TEST(ObjectSet, NumberKeysOrderLikeTheNumbers) {
+    CKeyOrderedSet set;
+    for (LONG key : {5, -3, 0, 2147483647, -2147483647 - 1, 70000, -1}) {
+        auto* data = new CStatusData;
+        data->m_lKey = key;
+        ASSERT_TRUE(set.Add(key, data));
+    }
+    EXPECT_EQ(Keys(set, 0), (std::vector<LONG>{-2147483647 - 1, -3, -1, 0, 5, 70000, 2147483647}));
+}
+
+}  // namespace
