@@ -8,26 +8,99 @@ CQELObjectSet::CQELObjectSet(int nIndexCount) : m_indexes(static_cast<size_t>(st
 CQELObjectSet::~CQELObjectSet() = default;
 
 void CQELObjectSet::InitHashTable(UINT buckets, BOOL /*bAllocNow*/) {
-    m_map.reserve(buckets);
+    m_table.Reserve(buckets);
     for (auto& index : m_indexes) index.pending.reserve(buckets);
 }
 
 BOOL CQELObjectSet::Lookup(LONG key, CQELObjectData*& pObject) const {
-    auto it = m_map.find(key);
-    if (it == m_map.end()) return FALSE;
-    pObject = it->second.get();
+    const KeyTable::Slot* slot = m_table.Find(key);
+    if (slot == nullptr) return FALSE;
+    pObject = slot->pObject;
     return TRUE;
 }
 
 void CQELObjectSet::ForEach(const std::function<void(LONG, CQELObjectData*)>& visit) const {
-    for (const auto& [key, object] : m_map) visit(key, object.get());
+    for (const KeyTable::Slot& slot : m_table.Slots())
+        if (slot.pObject != nullptr) visit(slot.lKey, slot.pObject);
 }
 
-CQELObjectData* CQELObjectSet::First() const { return m_map.empty() ? nullptr : m_map.begin()->second.get(); }
+CQELObjectData* CQELObjectSet::First() const {
+    if (m_table.Size() == 0) return nullptr;
+    for (const KeyTable::Slot& slot : m_table.Slots())
+        if (slot.pObject != nullptr) return slot.pObject;
+    return nullptr;
+}
 
 void CQELObjectSet::RemoveAll() {
     for (auto& index : m_indexes) index = Index();
-    m_map.clear();
+    m_table.Clear();
+}
+
+// --- The key table ------------------------------------------------------------
+
+std::size_t CQELObjectSet::KeyTable::Home(LONG key) const {
+    // Fibonacci hashing: consecutive keys spread over the table.
+    const std::uint64_t h = static_cast<std::uint64_t>(static_cast<std::uint32_t>(key)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(h >> 32) & (m_slots.size() - 1);
+}
+
+CQELObjectSet::KeyTable::Slot* CQELObjectSet::KeyTable::Find(LONG key) const {
+    if (m_nSize == 0) return nullptr;
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = Home(key);; i = (i + 1) & mask) {
+        const Slot& slot = m_slots[i];
+        if (slot.pObject == nullptr) return nullptr;
+        if (slot.lKey == key) return const_cast<Slot*>(&slot);
+    }
+}
+
+void CQELObjectSet::KeyTable::Reserve(std::size_t count) {
+    std::size_t capacity = 8;
+    while (capacity / 5 * 4 < count) capacity *= 2;
+    if (capacity <= m_slots.size()) return;
+    std::vector<Slot> old(capacity, Slot{0, nullptr});
+    old.swap(m_slots);
+    const std::size_t mask = m_slots.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.pObject == nullptr) continue;
+        std::size_t i = Home(slot.lKey);
+        while (m_slots[i].pObject != nullptr) i = (i + 1) & mask;
+        m_slots[i] = slot;
+    }
+}
+
+void CQELObjectSet::KeyTable::Insert(LONG key, CQELObjectData* pObject) {
+    Reserve(m_nSize + 1);
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t i = Home(key);
+    while (m_slots[i].pObject != nullptr) i = (i + 1) & mask;
+    m_slots[i] = Slot{key, pObject};
+    ++m_nSize;
+}
+
+void CQELObjectSet::KeyTable::Erase(Slot* pSlot) {
+    CQELObjectData* pObject = pSlot->pObject;
+    // Backward-shift removal: move every later entry of the run that may
+    // stand in the freed slot, so that no search stops short of it.
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t hole = static_cast<std::size_t>(pSlot - m_slots.data());
+    for (std::size_t i = (hole + 1) & mask; m_slots[i].pObject != nullptr; i = (i + 1) & mask) {
+        const std::size_t home = Home(m_slots[i].lKey);
+        // The entry may move into the hole when its home is not in (hole, i].
+        const bool homeBetween = hole <= i ? (home > hole && home <= i) : (home > hole || home <= i);
+        if (homeBetween) continue;
+        m_slots[hole] = m_slots[i];
+        hole = i;
+    }
+    m_slots[hole] = Slot{0, nullptr};
+    --m_nSize;
+    delete pObject;
+}
+
+void CQELObjectSet::KeyTable::Clear() {
+    for (Slot& slot : m_slots) delete slot.pObject;
+    std::vector<Slot>().swap(m_slots);
+    m_nSize = 0;
 }
 
 namespace {
@@ -67,10 +140,10 @@ void CQELObjectSet::NumberKey(LONG value, std::string& bytes) {
 }
 
 BOOL CQELObjectSet::Add(LONG key, CQELObjectData* pObject) {
-    if (pObject == nullptr || !Accepts(pObject) || m_map.contains(key)) return FALSE;
+    if (pObject == nullptr || !Accepts(pObject) || m_table.Find(key) != nullptr) return FALSE;
     if (!AddToIndexes(pObject)) return FALSE;
     try {
-        m_map.emplace(key, std::unique_ptr<CQELObjectData>(pObject));
+        m_table.Insert(key, pObject);
     } catch (...) {
         RemoveFromIndexes(pObject, false);
         throw;
@@ -78,30 +151,33 @@ BOOL CQELObjectSet::Add(LONG key, CQELObjectData* pObject) {
     return TRUE;
 }
 
-BOOL CQELObjectSet::Exist(LONG key) const { return m_map.contains(key) ? TRUE : FALSE; }
+BOOL CQELObjectSet::Exist(LONG key) const { return m_table.Find(key) != nullptr ? TRUE : FALSE; }
 
 BOOL CQELObjectSet::Get(LONG key, CQELObjectData** ppObject) const {
-    auto it = m_map.find(key);
-    if (it == m_map.end() || ppObject == nullptr) return FALSE;
-    *ppObject = it->second.get();
+    const KeyTable::Slot* slot = m_table.Find(key);
+    if (slot == nullptr || ppObject == nullptr) return FALSE;
+    *ppObject = slot->pObject;
     return TRUE;
 }
 
 BOOL CQELObjectSet::Replace(LONG key, CQELObjectData* pObject) {
-    auto it = m_map.find(key);
-    if (it == m_map.end() || pObject == nullptr || !Accepts(pObject)) return FALSE;
+    KeyTable::Slot* slot = m_table.Find(key);
+    if (slot == nullptr || pObject == nullptr || !Accepts(pObject)) return FALSE;
     // The new entries first: when they do not fit, nothing has changed.
     if (!AddToIndexes(pObject)) return FALSE;
-    RemoveFromIndexes(it->second.get(), true);
-    if (it->second.get() != pObject) it->second.reset(pObject);
+    RemoveFromIndexes(slot->pObject, true);
+    if (slot->pObject != pObject) {
+        delete slot->pObject;
+        slot->pObject = pObject;
+    }
     return TRUE;
 }
 
 BOOL CQELObjectSet::Delete(LONG key, int /*nReserved*/) {
-    auto it = m_map.find(key);
-    if (it == m_map.end()) return FALSE;
-    RemoveFromIndexes(it->second.get(), false);
-    m_map.erase(it);
+    KeyTable::Slot* slot = m_table.Find(key);
+    if (slot == nullptr) return FALSE;
+    RemoveFromIndexes(slot->pObject, false);
+    m_table.Erase(slot);
     return TRUE;
 }
 

@@ -1,7 +1,8 @@
 // CQELObjectSet: a keyed set of cached records with numbered sorted indexes.
 //
-// The set maps record keys to objects it owns (a hash map, sized on demand
-// with InitHashTable) and keeps, per index number, a compact sorted index:
+// The set maps record keys to objects it owns (an open-addressing hash table
+// of key and pointer, 16 bytes a slot, sized on demand with InitHashTable)
+// and keeps, per index number, a compact sorted index:
 // the bytes each object sorts by (its set's IndexKey: a folded name, a
 // number in big-endian form) stored once, in index order, in one buffer, and
 // per entry the record key, where its bytes are and a few flags the set
@@ -28,7 +29,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include <qel/outside/records/ObjectData.h>
@@ -37,8 +37,6 @@
 
 class QEL_API CQELObjectSet {
 public:
-    using Map = std::unordered_map<LONG, std::unique_ptr<CQELObjectData>>;
-
     virtual ~CQELObjectSet();
     CQELObjectSet(const CQELObjectSet&) = delete;
     CQELObjectSet& operator=(const CQELObjectSet&) = delete;
@@ -46,11 +44,11 @@ public:
     // --- The key map ----------------------------------------------------------
     // Prepares room for about `buckets` objects (the bucket count is a hint).
     void InitHashTable(UINT buckets, BOOL bAllocNow = TRUE);
-    LONG GetCount() const { return static_cast<LONG>(m_map.size()); }
+    LONG GetCount() const { return static_cast<LONG>(m_table.Size()); }
     BOOL Lookup(LONG key, CQELObjectData*& pObject) const;
-    // Visits every object in hash order; the visitor must not change the set.
+    // Visits every object in table order; the visitor must not change the set.
     void ForEach(const std::function<void(LONG key, CQELObjectData* pObject)>& visit) const;
-    // The first object in hash order, or null when empty.
+    // The first object in table order, or null when empty.
     CQELObjectData* First() const;
     void RemoveAll();
 
@@ -149,6 +147,37 @@ private:
     // Rewrites an index's buffer in entry order without dead bytes.
     static void Compact(SortedIndex& index);
 
-    Map m_map;
+    // Keys to owned objects: linear probing, a power-of-two slot count at
+    // most 80 % full, removal by shifting the following run back.
+    class KeyTable {
+    public:
+        struct Slot {
+            LONG lKey;
+            CQELObjectData* pObject;  // owned; null for a free slot
+        };
+        KeyTable() = default;
+        KeyTable(const KeyTable&) = delete;
+        KeyTable& operator=(const KeyTable&) = delete;
+        ~KeyTable() { Clear(); }
+
+        std::size_t Size() const { return m_nSize; }
+        // The slot holding the key, or null.
+        Slot* Find(LONG key) const;
+        // Room for `count` objects without growing.
+        void Reserve(std::size_t count);
+        // Takes ownership; the key must be absent.
+        void Insert(LONG key, CQELObjectData* pObject);
+        // Deletes the slot's object and frees the slot.
+        void Erase(Slot* pSlot);
+        void Clear();
+        const std::vector<Slot>& Slots() const { return m_slots; }
+
+    private:
+        std::size_t Home(LONG key) const;
+        std::vector<Slot> m_slots;
+        std::size_t m_nSize = 0;
+    };
+
+    KeyTable m_table;
     std::vector<Index> m_indexes;
 };

@@ -201,3 +201,42 @@ TEST(ObjectSet, NumberKeysOrderLikeTheNumbers) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random adds and deletes over a small key range (negative keys too), so the
+// table's probe runs wrap and its removals shift entries back often.
+TEST(ObjectSet, KeyTableFindsEveryKeyThroughAddsAndDeletes) {
+    CKeyOrderedSet set;
+    std::mt19937 rng(7);
+    std::set<LONG> expected;
+    for (int step = 0; step < 40000; ++step) {
+        const LONG key = static_cast<LONG>(rng() % 6000) - 3000;
+        if (rng() % 3 == 0) {
+            EXPECT_EQ(set.Delete(key, 0) == TRUE, expected.erase(key) == 1) << key;
+        } else {
+            auto data = std::make_unique<CStatusData>();
+            data->m_lKey = key;
+            const bool added = set.Add(key, data.get()) == TRUE;
+            EXPECT_EQ(added, expected.insert(key).second) << key;
+            if (added) data.release();
+        }
+        if (step % 5000 == 0) {
+            for (LONG probe = -3000; probe < 3000; ++probe)
+                ASSERT_EQ(set.Exist(probe) == TRUE, expected.count(probe) == 1) << "step " << step << " key " << probe;
+        }
+    }
+    std::set<LONG> visited;
+    set.ForEach([&](LONG key, CQELObjectData* pObject) {
+        EXPECT_EQ(pObject->m_lKey, key);
+        visited.insert(key);
+    });
+    EXPECT_EQ(visited, expected);
+    EXPECT_EQ(set.GetCount(), static_cast<LONG>(expected.size()));
+    EXPECT_EQ(Keys(set, 0), std::vector<LONG>(expected.begin(), expected.end()));
+    set.RemoveAll();
+    EXPECT_EQ(set.GetCount(), 0);
+    EXPECT_EQ(set.First(), nullptr);
+}
+
+}  // namespace
