@@ -5,12 +5,16 @@
 // compares width- and kana-type-insensitively (CompareStringA), a prefix
 // match compares the text with as many leading bytes of the field, a contains
 // match is a plain substring search. The index orders patients by
-// CPatientSet::SortKey, the fold an exact match compares, so the sort key
-// stands in for the field only where that gives the same answer: in an exact
-// match, and in the other modes when the field is itself ASCII (its sort key
-// is then its upper-cased bytes). A full-width field's sort key is ASCII too,
-// but its bytes are not, so a prefix or contains text is looked for in the
-// field, never in the key.
+// CPatientSet::SortKey, the fold an exact match compares, and holds every
+// sort key in one buffer with flags saying whether key and field are ASCII.
+// The sort key stands in for the field only where that gives the same
+// answer: in an exact match, and in the other modes when the field is itself
+// ASCII (its sort key is then its upper-cased bytes); under the Japanese
+// name rewriting also only when the field holds no "@" and no blank at an
+// end, which the rewriting would change. A full-width field's sort key is
+// ASCII too, but its bytes are not, so a prefix or contains text is looked
+// for in the field, never in the key. Entries the key cannot answer read
+// their patient from the set and fold its field, as the rules say.
 //
 // Where a scan may start late or stop early, and why that finds the same
 // patients as a scan of the whole index:
@@ -35,6 +39,7 @@
 #include <qel/database/DatabaseObj.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <unordered_set>
 
 #include <qel/outside/ExtString.h>
@@ -86,6 +91,15 @@ std::string Trimmed(std::string text) {
     CExtString ext(std::move(text));
     ext.Trim();
     return ext.Str();
+}
+
+// Whether Trimmed would change the text (blanks as CExtString::Trim takes them).
+bool HasEdgeBlank(std::string_view text) {
+    if (text.empty()) return false;
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; };
+    constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
+    return blank(text.front()) || blank(text.back()) || text.starts_with(kIdeographicSpace) ||
+           text.ends_with(kIdeographicSpace);
 }
 
 std::string WithBlanksForAt(std::string text) {
@@ -166,13 +180,11 @@ BOOL CDatabaseObj::SearchPatient2(LPCSTR szName, SHORT nNameMode, LPCSTR szKanji
     auto stepFailed = [&](BOOL bOk) { return !bOk || lErrorCode != 0; };
 
     if (!bNameOn && !bNumberOn) {
-        const LONG count = m_pPatientSet->GetCount();
-        m_arrFoundPatients.reserve(static_cast<std::size_t>(count));
-        for (LONG position = 0; position < count; ++position) {
-            LONG key = 0;
-            if (!m_pPatientSet->GetKey(0, position, &key)) return SetError(10);
-            m_arrFoundPatients.push_back(key);
-        }
+        const CQELObjectSet::SortedIndex* index = m_pPatientSet->GetSortedIndex(0);
+        if (index == nullptr) return SetError(10);
+        m_arrFoundPatients.resize(index->Size());
+        std::transform(index->Entries(), index->Entries() + index->Size(), m_arrFoundPatients.begin(),
+                       [](const CQELObjectSet::SortedIndex::Entry& e) { return e.lKey; });
     } else if (bNameOn && !bNumberOn) {
         if (stepFailed(nameStep(m_arrFoundPatients))) return PassOnError();
     } else if (!bNameOn) {
@@ -217,11 +229,12 @@ BOOL CDatabaseObj::SearchPatientHelper(int nKind, const std::string& strText, in
     const auto found = KeyMap(result);
     if (!m_bCompatibleSearch) result.clear();
 
-    const LONG count = m_pPatientSet->GetCount();
-    for (LONG position = 0; position < count; ++position) {
-        LONG key = 0;
+    const CQELObjectSet::SortedIndex* index = m_pPatientSet->GetSortedIndex(0);
+    if (index == nullptr) return SetError(10);
+    for (const auto* e = index->Entries(), *end = e + index->Size(); e != end; ++e) {
+        const LONG key = e->lKey;
         CPatientData* pPatient = nullptr;
-        if (!m_pPatientSet->GetKey(0, position, &key) || !m_pPatientSet->GetAs(key, &pPatient)) return SetError(10);
+        if (!m_pPatientSet->GetAs(key, &pPatient)) return SetError(10);
         if (!Matches(CharUpper(pPatient->m_strKanjiName), second, nMatchMode)) continue;
         // Compatible: the union, name matches first; otherwise the intersection.
         if ((found.count(key) != 0) != static_cast<bool>(m_bCompatibleSearch)) result.push_back(key);
@@ -231,76 +244,95 @@ BOOL CDatabaseObj::SearchPatientHelper(int nKind, const std::string& strText, in
 
 BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, int nMode, int bEmpty,
                                         std::vector<LONG>& result) {
+    using Entry = CQELObjectSet::SortedIndex::Entry;
     const int nIndex = nKind == kNameKind ? 0 : 1;
-    const std::string text = CharUpper(Trimmed(strText));
+    const std::string text = CharUpper(HasEdgeBlank(strText) ? Trimmed(strText) : strText);
     if (bEmpty && text.empty()) nMode = 0;
     if (nKind == kNameKind && text.empty()) return TRUE;
     const bool bRewriteNames = nKind == kNameKind && IsJapaneseThreadLocale();
-
-    // The first position of the index not ordered before a patient with that text.
-    auto searchFrom = [&](const std::string& probeText, int* pnPosition) {
-        CPatientData probe;
-        (nKind == kNameKind ? probe.m_strName : probe.m_strNumber) = probeText;
-        return m_pPatientSet->Search(nIndex, &probe, pnPosition);
+    const CQELObjectSet::SortedIndex* index = m_pPatientSet->GetSortedIndex(nIndex);
+    if (index == nullptr) return SetError(10);
+    const Entry* const first = index->Entries();
+    const Entry* const end = first + index->Size();
+    const bool textAscii = IsAscii(text);
+    // The first entry not ordered before a patient with that text. An
+    // upper-cased ASCII text is its own sort key (upper-casing it again and
+    // folding it change nothing).
+    auto lowerBound = [&](const std::string& probeText, bool ascii) {
+        return first + (ascii ? index->LowerBound(probeText) : index->LowerBound(CPatientSet::SortKey(probeText)));
     };
+
     // Exact and ASCII prefix searches start where the text would sort (see
     // the top of the file); every other scan starts at the first entry.
-    const bool bFromProbe = !bRewriteNames && (nMode == 0 || (nMode == 1 && IsAscii(text)));
-    int position = 0;
-    if (bFromProbe && !searchFrom(text, &position)) return SetError(10);
+    const bool bFromProbe = !bRewriteNames && (nMode == 0 || (nMode == 1 && textAscii));
+    const Entry* e = bFromProbe ? lowerBound(text, textAscii) : first;
     result.clear();
 
-    const std::string compared = bRewriteNames ? WithBlanksForAt(text) : text;
-    // Early stop of a prefix scan (see the top of the file): first the entries
-    // whose sort key begins with the text, then those beginning with its stem
-    // and a precomposed character.
-    const std::string stem = text.substr(0, text.empty() ? 0 : text.size() - 1);
-    const std::string composedProbe = stem + kLowestComposed;
-    enum { kFullScan, kPrefixRun, kComposedRun } phase = kFullScan;
-    if (nMode == 1 && !bRewriteNames && !text.empty() && IsAscii(text) && CPatientSet::SortKey(text) == text &&
-        CPatientSet::SortKey(composedProbe) == composedProbe)
-        phase = kPrefixRun;
-
-    const bool asciiCompared = !bRewriteNames && IsAscii(compared);
-    const LONG count = m_pPatientSet->GetCount();
-    while (position < count) {
-        LONG key = 0;
-        CPatientData* pPatient = nullptr;
-        if (!m_pPatientSet->GetKey(nIndex, position, &key) || !m_pPatientSet->GetAs(key, &pPatient))
-            return SetError(10);
-        if (phase != kFullScan) {
-            const std::string& sortKey = nKind == kNameKind ? pPatient->m_strNameSortKey : pPatient->m_strNumberSortKey;
-            if (phase == kPrefixRun && !sortKey.starts_with(text)) {
-                phase = kComposedRun;
-                int composedStart = 0;
-                if (!searchFrom(composedProbe, &composedStart)) return SetError(10);
-                if (composedStart > position) {
-                    position = composedStart;
-                    continue;
-                }
-            }
-            if (phase == kComposedRun && !sortKey.starts_with(stem)) return TRUE;
-        }
-
-        // With an ASCII text, an ASCII sort key answers an exact match (both
-        // are folds), and for the other modes an ASCII field's sort key is
-        // its upper-cased bytes: no folding needed.
-        const std::string& sortKey = nKind == kNameKind ? pPatient->m_strNameSortKey : pPatient->m_strNumberSortKey;
-        const std::string& value = nKind == kNameKind ? pPatient->m_strName : pPatient->m_strNumber;
-        bool match = false;
-        if (asciiCompared && IsAscii(sortKey) && (nMode == 0 || IsAscii(value))) {
-            match = AsciiMatches(sortKey, compared, nMode);
-        } else {
-            match = Matches(CharUpper(bRewriteNames ? WithBlanksForAt(value) : value), compared, nMode);
-        }
-        if (match) {
-            result.push_back(key);
-        } else if (nMode == 0 && bFromProbe) {
-            return TRUE;  // sorted: nothing later can be equal
-        }
-        ++position;
+    std::string rewritten;
+    if (bRewriteNames) rewritten = WithBlanksForAt(text);
+    const std::string& compared = bRewriteNames ? rewritten : text;
+    // Entries whose sort key answers for the field (see the top of the file)
+    // have all these flags set.
+    std::uint8_t keyAnswers = 0xFF;  // none: no entry has every bit
+    if (IsAscii(compared)) {
+        if (bRewriteNames)
+            keyAnswers = CPatientSet::kAsciiKey | CPatientSet::kAsciiField | CPatientSet::kPlainField;
+        else
+            keyAnswers = nMode == 0 ? CPatientSet::kAsciiKey : CPatientSet::kAsciiKey | CPatientSet::kAsciiField;
     }
-    return TRUE;
+    auto keyAnswersFor = [keyAnswers](const Entry& entry) {
+        return (CQELObjectSet::SortedIndex::FlagsOf(entry) & keyAnswers) == keyAnswers;
+    };
+    // The rules themselves, on the patient's field.
+    bool missing = false;  // an entry whose patient the set does not have
+    auto fieldMatches = [&](const Entry& entry) {
+        CPatientData* pPatient = nullptr;
+        if (!m_pPatientSet->GetAs(entry.lKey, &pPatient)) {
+            missing = true;
+            return false;
+        }
+        const std::string& value = nKind == kNameKind ? pPatient->m_strName : pPatient->m_strNumber;
+        return Matches(CharUpper(bRewriteNames ? WithBlanksForAt(value) : value), compared, nMode);
+    };
+    auto done = [&] { return missing ? SetError(10) : TRUE; };
+
+    if (nMode == 0 && bFromProbe) {
+        // One contiguous run of equal sort keys; sorted: nothing after it can be equal.
+        for (; e != end; ++e) {
+            if (keyAnswersFor(*e) ? index->TextOf(*e) != compared : !fieldMatches(*e)) break;
+            result.push_back(e->lKey);
+        }
+        return done();
+    }
+    if (nMode == 1 && bFromProbe && !text.empty()) {
+        // Early stop of a prefix scan (see the top of the file): first the
+        // entries whose sort key begins with the text, then those beginning
+        // with its stem and a precomposed character.
+        const std::string stem = text.substr(0, text.size() - 1);
+        const std::string composedProbe = stem + kLowestComposed;
+        if (CPatientSet::SortKey(composedProbe) == composedProbe) {
+            // A key beginning with the text answers a prefix match by itself.
+            for (; e != end && index->TextOf(*e).starts_with(text); ++e)
+                if (keyAnswersFor(*e) || fieldMatches(*e)) result.push_back(e->lKey);
+            if (const Entry* composed = lowerBound(composedProbe, false); composed > e) e = composed;
+            for (; e != end && index->TextOf(*e).starts_with(stem); ++e)
+                if (keyAnswersFor(*e) ? index->TextOf(*e).starts_with(compared) : fieldMatches(*e))
+                    result.push_back(e->lKey);
+            return done();
+        }
+    }
+    const std::string_view wanted = compared;
+    for (; e != end; ++e) {
+        bool match = false;
+        if (keyAnswersFor(*e)) [[likely]] {
+            const std::string_view key = index->TextOf(*e);
+            match = nMode == 2 ? key.find(wanted) != std::string_view::npos : AsciiMatches(key, wanted, nMode);
+        } else {
+            match = fieldMatches(*e);
+        }
+        if (match) result.push_back(e->lKey);
+    }
+    return done();
 }
 
 BOOL CDatabaseObj::ReadFoundPatient(LONG lPosition, LONG* plKey, LONG lBadPositionCode) {

@@ -51,15 +51,15 @@ CPatientData::CPatientData() {
 
 CPatientData::CPatientData(CPatientRecordset& rs)
     : CQELObjectData(rs.m_PATKEY),
+      m_nImageCount(rs.m_PATIMGCNT),
+      m_nSex(rs.m_PATSEX),
       m_strID(rs.m_PATID),
       m_strName(rs.m_PATNAME),
       m_strKanjiName(rs.m_PATKANJINAME),
       m_strNumber(rs.m_PATNUMBER),
       m_dateCreated(DateOf(rs, rs.m_PATCREATED)),
-      m_nImageCount(rs.m_PATIMGCNT),
       m_dateNewestImage(DateOf(rs, rs.m_PATNEWESTIMG)),
-      m_dateBirth(DateOf(rs, rs.m_PATBIRTHDATE)),
-      m_nSex(rs.m_PATSEX) {
+      m_dateBirth(DateOf(rs, rs.m_PATBIRTHDATE)) {
     m_lOwnerKey = rs.m_PATDOCKEY;
 }
 

@@ -28,8 +28,6 @@ public:
     std::string m_strID;
     std::string m_strName;
     std::string m_strKanjiName;
-
-    std::string m_strNameSortKey;  // kept by the doctor set
 };
 
 class QEL_API CMediaTypeData : public CQELObjectData {
@@ -91,23 +89,20 @@ public:
     ~CPatientData() override;
     const char* GetClassName() const override { return "CPatientData"; }
 
+    // The two shorts come first: they fill the padding after the base's
+    // members, which keeps every cached patient 8 bytes smaller.
+    SHORT m_nImageCount = 0;
+    SHORT m_nSex = 0;
     std::string m_strID;
     std::string m_strName;
     std::string m_strKanjiName;
     std::string m_strNumber;
     CExtOleDateTime m_dateCreated;
-    SHORT m_nImageCount = 0;
     CExtOleDateTime m_dateNewestImage;
     CExtOleDateTime m_dateBirth;
-    SHORT m_nSex = 0;
 
     // Per-patient sets of images and status records, created on demand by
     // the record library's clients and freed when nobody uses them.
     std::unique_ptr<CQELObjectSet> m_pImageSet;
     std::unique_ptr<CQELObjectSet> m_pStatusSet;
-
-    // Sort keys of the patient set's indexes (upper-cased, width- and
-    // kana-folded name and number), kept by the set.
-    std::string m_strNameSortKey;
-    std::string m_strNumberSortKey;
 };

@@ -1,16 +1,31 @@
 #include <qel/outside/records/ObjectSets.h>
 
+#include <algorithm>
+
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/LayoutData.h>
 #include <qel/platform/Locale.h>
 
 namespace {
 
-int Order(LONG a, LONG b) { return a < b ? -1 : (a > b ? 1 : 0); }
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 
-int Order(const std::string& a, const std::string& b) {
-    const int c = a.compare(b);
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// The sort key of a field into `bytes`, with the entry flags of CPatientSet.
+std::uint8_t FieldKey(const std::string& field, std::string& bytes) {
+    bytes = CPatientSet::SortKey(field);
+    std::uint8_t flags = 0;
+    if (IsAscii(bytes)) flags |= CPatientSet::kAsciiKey;
+    if (IsAscii(field)) {
+        flags |= CPatientSet::kAsciiField;
+        // Trimming also takes ideographic spaces, which an ASCII field cannot hold.
+        if (field.find('@') == std::string::npos && (field.empty() || (!IsBlank(field.front()) && !IsBlank(field.back()))))
+            flags |= CPatientSet::kPlainField;
+    }
+    return flags;
 }
 
 }  // namespace
@@ -20,42 +35,34 @@ std::string CPatientSet::SortKey(const std::string& text) {
     return FoldForCompare(CharUpper(text), NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH);
 }
 
-int CDoctorSet::Compare(int, const CQELObjectData* a, const CQELObjectData* b) const {
-    return Order(static_cast<const CDoctorData*>(a)->m_strNameSortKey, static_cast<const CDoctorData*>(b)->m_strNameSortKey);
+std::uint8_t CDoctorSet::IndexKey(int, const CQELObjectData* pObject, std::string& bytes) const {
+    return FieldKey(static_cast<const CDoctorData*>(pObject)->m_strName, bytes);
 }
 
-void CDoctorSet::PrepareForIndex(CQELObjectData* pObject) const {
-    if (auto* doctor = dynamic_cast<CDoctorData*>(pObject)) doctor->m_strNameSortKey = CPatientSet::SortKey(doctor->m_strName);
+std::uint8_t CMediaTypeSet::IndexKey(int, const CQELObjectData* pObject, std::string& bytes) const {
+    NumberKey(pObject->m_lKey, bytes);
+    return 0;
 }
 
-int CMediaTypeSet::Compare(int, const CQELObjectData* a, const CQELObjectData* b) const {
-    return Order(a->m_lKey, b->m_lKey);
+std::uint8_t CMediaSet::IndexKey(int, const CQELObjectData* pObject, std::string& bytes) const {
+    NumberKey(pObject->m_lKey, bytes);
+    return 0;
 }
 
-int CMediaSet::Compare(int, const CQELObjectData* a, const CQELObjectData* b) const { return Order(a->m_lKey, b->m_lKey); }
-
-int CKeyOrderedSet::Compare(int, const CQELObjectData* a, const CQELObjectData* b) const {
-    return Order(a->m_lKey, b->m_lKey);
+std::uint8_t CKeyOrderedSet::IndexKey(int, const CQELObjectData* pObject, std::string& bytes) const {
+    NumberKey(pObject->m_lKey, bytes);
+    return 0;
 }
 
-int CPatientSet::Compare(int nIndex, const CQELObjectData* a, const CQELObjectData* b) const {
-    const auto* pa = static_cast<const CPatientData*>(a);
-    const auto* pb = static_cast<const CPatientData*>(b);
-    return nIndex == 0 ? Order(pa->m_strNameSortKey, pb->m_strNameSortKey)
-                       : Order(pa->m_strNumberSortKey, pb->m_strNumberSortKey);
+std::uint8_t CPatientSet::IndexKey(int nIndex, const CQELObjectData* pObject, std::string& bytes) const {
+    const auto* patient = static_cast<const CPatientData*>(pObject);
+    return FieldKey(nIndex == 0 ? patient->m_strName : patient->m_strNumber, bytes);
 }
 
-void CPatientSet::PrepareForIndex(CQELObjectData* pObject) const {
-    if (auto* patient = dynamic_cast<CPatientData*>(pObject)) {
-        patient->m_strNameSortKey = SortKey(patient->m_strName);
-        patient->m_strNumberSortKey = SortKey(patient->m_strNumber);
-    }
+std::uint8_t CLayoutSet::IndexKey(int, const CQELObjectData* pObject, std::string& bytes) const {
+    NumberKey(static_cast<const CLayoutData*>(pObject)->m_nPageID, bytes);
+    return 0;
 }
-
-int CLayoutSet::Compare(int, const CQELObjectData* a, const CQELObjectData* b) const {
-    return Order(static_cast<const CLayoutData*>(a)->m_nPageID, static_cast<const CLayoutData*>(b)->m_nPageID);
-}
-
 bool CDoctorSet::Accepts(const CQELObjectData* pObject) const { return pObject->IsKindOf<CDoctorData>(); }
 bool CMediaTypeSet::Accepts(const CQELObjectData* pObject) const { return pObject->IsKindOf<CMediaTypeData>(); }
 bool CMediaSet::Accepts(const CQELObjectData* pObject) const { return pObject->IsKindOf<CMediaData>(); }

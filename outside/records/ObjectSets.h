@@ -1,4 +1,5 @@
-// The object sets of the cached tables. Index orders:
+// The object sets of the cached tables, and what each index orders by (the
+// bytes IndexKey gives; numbers in NumberKey form):
 //   CDoctorSet     0: name (upper-cased, width- and kana-folded)
 //   CMediaTypeSet  0: key
 //   CMediaSet      0: key
@@ -16,8 +17,7 @@ public:
 
 protected:
     bool Accepts(const CQELObjectData* pObject) const override;
-    int Compare(int nIndex, const CQELObjectData* a, const CQELObjectData* b) const override;
-    void PrepareForIndex(CQELObjectData* pObject) const override;
+    std::uint8_t IndexKey(int nIndex, const CQELObjectData* pObject, std::string& bytes) const override;
 };
 
 class QEL_API CMediaTypeSet : public CQELObjectSet {
@@ -26,7 +26,7 @@ public:
 
 protected:
     bool Accepts(const CQELObjectData* pObject) const override;
-    int Compare(int nIndex, const CQELObjectData* a, const CQELObjectData* b) const override;
+    std::uint8_t IndexKey(int nIndex, const CQELObjectData* pObject, std::string& bytes) const override;
 };
 
 class QEL_API CMediaSet : public CQELObjectSet {
@@ -35,7 +35,7 @@ public:
 
 protected:
     bool Accepts(const CQELObjectData* pObject) const override;
-    int Compare(int nIndex, const CQELObjectData* a, const CQELObjectData* b) const override;
+    std::uint8_t IndexKey(int nIndex, const CQELObjectData* pObject, std::string& bytes) const override;
 };
 
 class QEL_API CPatientSet : public CQELObjectSet {
@@ -47,10 +47,18 @@ public:
     // The sort key of a text: what the index orders and the search compares.
     static std::string SortKey(const std::string& text);
 
+    // Flags of a patient index entry, about the indexed field (the name or
+    // the number) and its sort key, so that a search can tell from the
+    // entry alone whether the sort key stands for the field:
+    enum : std::uint8_t {
+        kAsciiKey = 1,    // the sort key is ASCII
+        kAsciiField = 2,  // the field is ASCII
+        kPlainField = 4,  // the field has no "@" and no blank at either end
+    };
+
 protected:
     bool Accepts(const CQELObjectData* pObject) const override;
-    int Compare(int nIndex, const CQELObjectData* a, const CQELObjectData* b) const override;
-    void PrepareForIndex(CQELObjectData* pObject) const override;
+    std::uint8_t IndexKey(int nIndex, const CQELObjectData* pObject, std::string& bytes) const override;
 
 private:
     CDoctorSet* m_pDoctorSet;
@@ -62,7 +70,7 @@ public:
     CKeyOrderedSet() : CQELObjectSet(1) {}
 
 protected:
-    int Compare(int nIndex, const CQELObjectData* a, const CQELObjectData* b) const override;
+    std::uint8_t IndexKey(int nIndex, const CQELObjectData* pObject, std::string& bytes) const override;
 };
 
 class QEL_API CLayoutSet : public CQELObjectSet {
@@ -71,5 +79,5 @@ public:
 
 protected:
     bool Accepts(const CQELObjectData* pObject) const override;
-    int Compare(int nIndex, const CQELObjectData* a, const CQELObjectData* b) const override;
+    std::uint8_t IndexKey(int nIndex, const CQELObjectData* pObject, std::string& bytes) const override;
 };

@@ -111,7 +111,7 @@ TEST(ObjectSet, InterleavedAddsAndDeletesKeepIndexesSorted) {
             LONG victim = static_cast<LONG>(rng() % static_cast<unsigned>(key + 1));
             CPatientData* p = nullptr;
             if (set.GetAs(victim, &p)) {
-                expected.erase({p->m_strNameSortKey, victim});
+                expected.erase({CPatientSet::SortKey(p->m_strName), victim});
                 ASSERT_TRUE(set.Delete(victim, 0));
             }
         }
@@ -133,6 +133,110 @@ TEST(ObjectSet, ReplacingAnObjectInPlaceResortsIt) {
     p->m_strName = "CCC";
     ASSERT_TRUE(set.Replace(1, p));
     EXPECT_EQ(Keys(set, 0), (std::vector<LONG>{2, 1}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ObjectSet, IndexesStayRightWhenMostEntriesAreDeletedAndTheBufferShrinks) {
+    CPatientSet set(nullptr);
+    std::set<std::pair<std::string, LONG>> expected;
+    for (LONG key = 0; key < 3000; ++key) {
+        const std::string name = "NAME" + std::to_string((key * 7919) % 3000);
+        ASSERT_TRUE(set.Add(key, Patient(key, name, std::to_string(key))));
+        expected.emplace(name, key);
+    }
+    ASSERT_TRUE(set.UpdateIndex(0));
+    const std::size_t before = set.GetSortedIndex(0)->MemoryUsed();
+    // Deleting two thirds leaves more dead bytes than live ones: the buffer is rewritten.
+    for (LONG key = 0; key < 3000; ++key) {
+        if (key % 3 == 0) continue;
+        CPatientData* p = nullptr;
+        ASSERT_TRUE(set.GetAs(key, &p));
+        expected.erase({p->m_strName, key});
+        ASSERT_TRUE(set.Delete(key, 0));
+    }
+    const auto* index = set.GetSortedIndex(0);
+    ASSERT_NE(index, nullptr);
+    EXPECT_LT(index->MemoryUsed(), before);
+    std::vector<LONG> want;
+    for (const auto& entry : expected) want.push_back(entry.second);
+    EXPECT_EQ(Keys(set, 0), want);
+    for (std::size_t i = 0; i < index->Size(); ++i) {
+        CPatientData* p = nullptr;
+        ASSERT_TRUE(set.GetAs(index->Entries()[i].lKey, &p));
+        EXPECT_EQ(index->TextOf(index->Entries()[i]), p->m_strName);
+    }
+    CPatientData probe;
+    probe.m_strName = "NAME3";
+    int position = -1;
+    ASSERT_TRUE(set.Search(0, &probe, &position));
+    EXPECT_EQ(position, static_cast<int>(std::distance(expected.begin(), expected.lower_bound({"NAME3", -1}))));
+}
+
+TEST(ObjectSet, AFieldTooLongForAnIndexEntryIsRefusedAndChangesNothing) {
+    CPatientSet set(nullptr);
+    ASSERT_TRUE(set.Add(1, Patient(1, "ROSSI")));
+    auto huge = std::unique_ptr<CPatientData>(Patient(2, std::string(CQELObjectSet::SortedIndex::kMaxSize + 1, 'A')));
+    EXPECT_FALSE(set.Add(2, huge.get())) << "the caller keeps the object";
+    EXPECT_FALSE(set.Exist(2));
+    huge->m_lKey = 1;
+    EXPECT_FALSE(set.Replace(1, huge.get()));
+    CPatientData* kept = nullptr;
+    ASSERT_TRUE(set.GetAs(1, &kept));
+    EXPECT_EQ(kept->m_strName, "ROSSI");
+    EXPECT_EQ(Keys(set, 0), std::vector<LONG>{1});
+    EXPECT_EQ(Keys(set, 1), std::vector<LONG>{1});
+}
+
+TEST(ObjectSet, NumberKeysOrderLikeTheNumbers) {
+    CKeyOrderedSet set;
+    for (LONG key : {5, -3, 0, 2147483647, -2147483647 - 1, 70000, -1}) {
+        auto* data = new CStatusData;
+        data->m_lKey = key;
+        ASSERT_TRUE(set.Add(key, data));
+    }
+    EXPECT_EQ(Keys(set, 0), (std::vector<LONG>{-2147483647 - 1, -3, -1, 0, 5, 70000, 2147483647}));
+}
+
+}  // namespace
+
+namespace {
+
+// Random adds and deletes over a small key range (negative keys too), so the
+// table's probe runs wrap and its removals shift entries back often.
+TEST(ObjectSet, KeyTableFindsEveryKeyThroughAddsAndDeletes) {
+    CKeyOrderedSet set;
+    std::mt19937 rng(7);
+    std::set<LONG> expected;
+    for (int step = 0; step < 40000; ++step) {
+        const LONG key = static_cast<LONG>(rng() % 6000) - 3000;
+        if (rng() % 3 == 0) {
+            EXPECT_EQ(set.Delete(key, 0) == TRUE, expected.erase(key) == 1) << key;
+        } else {
+            auto data = std::make_unique<CStatusData>();
+            data->m_lKey = key;
+            const bool added = set.Add(key, data.get()) == TRUE;
+            EXPECT_EQ(added, expected.insert(key).second) << key;
+            if (added) data.release();
+        }
+        if (step % 5000 == 0) {
+            for (LONG probe = -3000; probe < 3000; ++probe)
+                ASSERT_EQ(set.Exist(probe) == TRUE, expected.count(probe) == 1) << "step " << step << " key " << probe;
+        }
+    }
+    std::set<LONG> visited;
+    set.ForEach([&](LONG key, CQELObjectData* pObject) {
+        EXPECT_EQ(pObject->m_lKey, key);
+        visited.insert(key);
+    });
+    EXPECT_EQ(visited, expected);
+    EXPECT_EQ(set.GetCount(), static_cast<LONG>(expected.size()));
+    EXPECT_EQ(Keys(set, 0), std::vector<LONG>(expected.begin(), expected.end()));
+    set.RemoveAll();
+    EXPECT_EQ(set.GetCount(), 0);
+    EXPECT_EQ(set.First(), nullptr);
 }
 
 }  // namespace
