@@ -1,11 +1,6 @@
 // The patient cache against the database it caches, with 100,000 generated
 // patients (written through the record library in one transaction, with a
-// progress display):
-//   BM_BuildPatientSet    building the patient set (also reports the memory
-//                         per cached patient)     vs  BM_FetchPatients: a plain
-//                         ODBC SELECT and fetch of the same rows and columns;
-//                         both on a SQLite file (engine:2) and on PostgreSQL
-//                         (engine:1, skipped without QEL_PG_HOST/QEL_PG_PORT)
+// progress display; building the set itself is measured by DataPathBench):
 //   BM_Search*            name (exact, prefix, contains) and number searches
 //                         vs  BM_Floor*: the same work on plain in-memory
 //                         data (std::vector<std::string> of the same
@@ -101,61 +96,6 @@ CDatabaseObj& Database(LONG engine = 2) {
     }();
     return *db;
 }
-
-bool EngineAvailable(benchmark::State& state) {
-    if (state.range(0) == 1 && !qel::bench::PostgresAvailable()) {
-        state.SkipWithError("no PostgreSQL server (QEL_PG_HOST/QEL_PG_PORT)");
-        return false;
-    }
-    return true;
-}
-
-void BM_BuildPatientSet(benchmark::State& state) {
-    if (!EngineAvailable(state)) return;
-    CDatabaseObj& db = Database(static_cast<LONG>(state.range(0)));
-    long perPatient = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        DatabaseObjTestAccess::DeleteObjectSets(db);
-        const long before = AllocatedBytes();
-        state.ResumeTiming();
-        LONG count = 0;
-        if (!db.GetPatientCount(&count) || count != kPatients) state.SkipWithError("patient set not built");
-        state.PauseTiming();
-        perPatient = (AllocatedBytes() - before) / kPatients;
-        state.ResumeTiming();
-    }
-    state.counters["bytes_per_patient"] = static_cast<double>(perPatient);
-}
-BENCHMARK(BM_BuildPatientSet)->ArgName("engine")->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
-
-void BM_FetchPatients(benchmark::State& state) {
-    if (!EngineAvailable(state)) return;
-    CDatabaseObj& db = Database(static_cast<LONG>(state.range(0)));
-    for (auto _ : state) {
-        qel::odbc::Statement st(*db.GetDatabase());
-        st.Prepare("SELECT PATID, PATKEY, PATDOCKEY, PATNAME, PATKANJINAME, PATNUMBER, PATCREATED, PATIMGCNT, "
-                   "PATNEWESTIMG, PATBIRTHDATE, PATSEX FROM PAT200");
-        st.Execute();
-        long rows = 0;
-        while (st.Fetch()) {
-            benchmark::DoNotOptimize(st.GetText(1));
-            benchmark::DoNotOptimize(st.GetInt32(2));
-            benchmark::DoNotOptimize(st.GetInt32(3));
-            benchmark::DoNotOptimize(st.GetText(4));
-            benchmark::DoNotOptimize(st.GetText(5));
-            benchmark::DoNotOptimize(st.GetText(6));
-            benchmark::DoNotOptimize(st.GetTimestamp(7));
-            benchmark::DoNotOptimize(st.GetInt16(8));
-            benchmark::DoNotOptimize(st.GetTimestamp(9));
-            benchmark::DoNotOptimize(st.GetTimestamp(10));
-            benchmark::DoNotOptimize(st.GetInt16(11));
-            ++rows;
-        }
-        if (rows != kPatients) state.SkipWithError("rows missing");
-    }
-}
-BENCHMARK(BM_FetchPatients)->ArgName("engine")->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void Search(benchmark::State& state, const char* name, SHORT nameMode, const char* number, SHORT numberMode) {
     CDatabaseObj& db = Database();
