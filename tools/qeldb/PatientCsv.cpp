@@ -313,8 +313,11 @@ std::string FormatSex(SHORT sex) {
 
 std::string PatientCsvHeader() {
     std::string header;
-    for (const char* name : kColumnNames) header += (header.empty() ? "" : ",") + std::string(name);
-    return header + "\n";
+    for (const char* name : kColumnNames) {
+        if (!header.empty()) header += ',';
+        header += name;
+    }
+    return header + '\n';
 }
 
 std::string PatientCsvLine(const PatientRow& row) {
