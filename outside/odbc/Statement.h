@@ -171,7 +171,6 @@ private:
     SQLULEN m_blockRows = 1;           // rows the driver fills per fetch
     SQLULEN m_fetched = 0;             // rows in the current block
     std::size_t m_row = 0;             // the current row within it
-    std::vector<SQLUSMALLINT> m_rowStatus;
 };
 
 }  // namespace qel::odbc
