@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace qel::platform::registry_detail {
@@ -507,19 +508,31 @@ std::vector<std::string> Document::SubKeys(const std::string& keyFolded) const {
     return names;
 }
 
+// The names FindValue finds, in the order they first appear: a later
+// "name"=- line removes a name listed before it, a value after that brings
+// it back.
 std::vector<std::string> Document::ValueNames(const std::string& keyFolded) const {
     std::vector<std::string> names;
-    std::unordered_set<std::string> seen;
+    std::vector<bool> present;
+    std::unordered_map<std::string, std::size_t> position;
     bool inKey = false;
     for (const Line& line : m_lines) {
         if (line.kind == LineKind::Section) {
             inKey = line.currentUser && line.keyFolded == keyFolded;
-        } else if (inKey && line.kind == LineKind::Value && !line.isDeletion) {
+        } else if (inKey && line.kind == LineKind::Value) {
             std::string name = line.ValueName();
-            if (seen.insert(Fold(name)).second) names.push_back(std::move(name));
+            const auto [at, fresh] = position.try_emplace(Fold(name), names.size());
+            if (fresh) {
+                names.push_back(std::move(name));
+                present.push_back(false);
+            }
+            present[at->second] = !line.isDeletion;
         }
     }
-    return names;
+    std::vector<std::string> listed;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (present[i]) listed.push_back(std::move(names[i]));
+    return listed;
 }
 
 LineEnd Document::NewLineEnd() const {

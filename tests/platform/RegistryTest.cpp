@@ -168,6 +168,19 @@ TEST_F(RegistryTest, WritesAfterTheLastLineKeepItAndAreReadBack) {
     EXPECT_EQ(reg.GetInt("A", "Z"), 3);
 }
 
+// A "name"=- line removes the value for lookups and listings alike, and a
+// value after it is there again.
+TEST_F(RegistryTest, AValueDeletedLaterInTheFileIsNotListed) {
+    WriteFile(path, "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"Bin\"=hex:\n\"Keep\"=dword:00000002\n\"Bin\"=-\n"
+                    "\"Back\"=-\n\"Back\"=\"here\"\n");
+    EXPECT_EQ(reg.ValueNames("A"), (std::vector<std::string>{"Keep", "Back"}));
+    EXPECT_FALSE(reg.GetInt("A", "Bin").has_value());
+    EXPECT_EQ(reg.GetString("A", "Back"), "here");
+    ASSERT_TRUE(reg.SetInt("A", "Bin", 5));
+    EXPECT_EQ(reg.ValueNames("A"), (std::vector<std::string>{"Bin", "Keep", "Back"}));
+    EXPECT_EQ(reg.GetInt("A", "Bin"), 5);
+}
+
 TEST_F(RegistryTest, Utf16FilesKeepTheirEncoding) {
     auto utf16 = [](const std::string& ascii) {
         std::string out = "\xFF\xFE";
