@@ -146,8 +146,8 @@ const Floors& FloorData() {
         std::vector<std::pair<std::string, LONG>> names, numbers;
         DatabaseObjTestAccess::PatientSet(db)->ForEach([&](LONG key, CQELObjectData* pObject) {
             const auto* patient = static_cast<const CPatientData*>(pObject);
-            names.emplace_back(qel::platform::CharUpper(patient->m_strName), key);
-            numbers.emplace_back(qel::platform::CharUpper(patient->m_strNumber), key);
+            names.emplace_back(qel::platform::CharUpper(patient->GetName()), key);
+            numbers.emplace_back(qel::platform::CharUpper(patient->GetNumber()), key);
         });
         auto column = [](std::vector<std::pair<std::string, LONG>>& rows) {
             std::sort(rows.begin(), rows.end());

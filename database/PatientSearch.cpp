@@ -235,7 +235,7 @@ BOOL CDatabaseObj::SearchPatientHelper(int nKind, const std::string& strText, in
         const LONG key = e->lKey;
         CPatientData* pPatient = nullptr;
         if (!m_pPatientSet->GetAs(key, &pPatient)) return SetError(10);
-        if (!Matches(CharUpper(pPatient->m_strKanjiName), second, nMatchMode)) continue;
+        if (!Matches(CharUpper(pPatient->GetKanjiName()), second, nMatchMode)) continue;
         // Compatible: the union, name matches first; otherwise the intersection.
         if ((found.count(key) != 0) != static_cast<bool>(m_bCompatibleSearch)) result.push_back(key);
     }
@@ -291,8 +291,8 @@ BOOL CDatabaseObj::SearchPatientHelper2(int nKind, const std::string& strText, i
             missing = true;
             return false;
         }
-        const std::string& value = nKind == kNameKind ? pPatient->m_strName : pPatient->m_strNumber;
-        return Matches(CharUpper(bRewriteNames ? WithBlanksForAt(value) : value), compared, nMode);
+        const std::string_view value = nKind == kNameKind ? pPatient->GetName() : pPatient->GetNumber();
+        return Matches(bRewriteNames ? CharUpper(WithBlanksForAt(std::string(value))) : CharUpper(value), compared, nMode);
     };
     auto done = [&] { return missing ? SetError(10) : TRUE; };
 

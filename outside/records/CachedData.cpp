@@ -43,24 +43,29 @@ CMediaData::CMediaData(CMediaRecordset& rs)
     m_lOwnerKey = rs.m_MEDIMTKEY;
 }
 
-CPatientData::CPatientData() {
-    m_dateCreated.SetStatus(CExtOleDateTime::null);
-    m_dateNewestImage.SetStatus(CExtOleDateTime::null);
-    m_dateBirth.SetStatus(CExtOleDateTime::null);
-}
+CPatientData::CPatientData() = default;
 
 CPatientData::CPatientData(CPatientRecordset& rs)
     : CQELObjectData(rs.m_PATKEY),
       m_nImageCount(rs.m_PATIMGCNT),
       m_nSex(rs.m_PATSEX),
-      m_strID(rs.m_PATID),
-      m_strName(rs.m_PATNAME),
-      m_strKanjiName(rs.m_PATKANJINAME),
-      m_strNumber(rs.m_PATNUMBER),
-      m_dateCreated(DateOf(rs, rs.m_PATCREATED)),
-      m_dateNewestImage(DateOf(rs, rs.m_PATNEWESTIMG)),
-      m_dateBirth(DateOf(rs, rs.m_PATBIRTHDATE)) {
+      m_texts({rs.m_PATID, rs.m_PATNAME, rs.m_PATKANJINAME, rs.m_PATNUMBER}) {
     m_lOwnerKey = rs.m_PATDOCKEY;
+    SetDateCreated(DateOf(rs, rs.m_PATCREATED));
+    SetDateNewestImage(DateOf(rs, rs.m_PATNEWESTIMG));
+    SetDateBirth(DateOf(rs, rs.m_PATBIRTHDATE));
+}
+
+CExtOleDateTime CPatientData::Date(DateField field) const {
+    CExtOleDateTime date;
+    date.m_dt = m_dates[field];
+    date.m_status = static_cast<CExtOleDateTime::DateTimeStatus>(m_dateStatus[field]);
+    return date;
+}
+
+void CPatientData::SetDate(DateField field, const CExtOleDateTime& date) {
+    m_dates[field] = date.m_dt;
+    m_dateStatus[field] = static_cast<unsigned char>(date.m_status);
 }
 
 CPatientData::~CPatientData() = default;

@@ -6,10 +6,12 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <qel/outside/ExtOleDateTime.h>
 #include <qel/outside/records/ObjectData.h>
+#include <qel/outside/records/PackedTexts.h>
 #include <qel/platform/Export.h>
 #include <qel/platform/WinTypes.h>
 
@@ -82,6 +84,10 @@ public:
 };
 
 // A patient; the owner key is the patient's doctor (PATDOCKEY).
+//
+// The set keeps every patient of the clinic, so the texts share one block
+// and the dates their statuses: read and written through the accessors,
+// which return copies or views (a view lasts until that text is set again).
 class QEL_API CPatientData : public CQELObjectData {
 public:
     CPatientData();
@@ -89,20 +95,41 @@ public:
     ~CPatientData() override;
     const char* GetClassName() const override { return "CPatientData"; }
 
+    // NUL-terminated views: data() may be passed as a C string.
+    std::string_view GetID() const { return m_texts[kID]; }
+    std::string_view GetName() const { return m_texts[kName]; }
+    std::string_view GetKanjiName() const { return m_texts[kKanjiName]; }
+    std::string_view GetNumber() const { return m_texts[kNumber]; }
+    void SetID(std::string_view text) { m_texts.Set(kID, text); }
+    void SetName(std::string_view text) { m_texts.Set(kName, text); }
+    void SetKanjiName(std::string_view text) { m_texts.Set(kKanjiName, text); }
+    void SetNumber(std::string_view text) { m_texts.Set(kNumber, text); }
+
+    CExtOleDateTime GetDateCreated() const { return Date(kCreated); }
+    CExtOleDateTime GetDateNewestImage() const { return Date(kNewestImage); }
+    CExtOleDateTime GetDateBirth() const { return Date(kBirth); }
+    void SetDateCreated(const CExtOleDateTime& date) { SetDate(kCreated, date); }
+    void SetDateNewestImage(const CExtOleDateTime& date) { SetDate(kNewestImage, date); }
+    void SetDateBirth(const CExtOleDateTime& date) { SetDate(kBirth, date); }
+
     // The two shorts come first: they fill the padding after the base's
-    // members, which keeps every cached patient 8 bytes smaller.
+    // members.
     SHORT m_nImageCount = 0;
     SHORT m_nSex = 0;
-    std::string m_strID;
-    std::string m_strName;
-    std::string m_strKanjiName;
-    std::string m_strNumber;
-    CExtOleDateTime m_dateCreated;
-    CExtOleDateTime m_dateNewestImage;
-    CExtOleDateTime m_dateBirth;
 
     // Per-patient sets of images and status records, created on demand by
     // the record library's clients and freed when nobody uses them.
     std::unique_ptr<CQELObjectSet> m_pImageSet;
     std::unique_ptr<CQELObjectSet> m_pStatusSet;
+
+private:
+    enum Text { kID, kName, kKanjiName, kNumber };
+    enum DateField { kCreated, kNewestImage, kBirth };
+
+    CExtOleDateTime Date(DateField field) const;
+    void SetDate(DateField field, const CExtOleDateTime& date);
+
+    qel::records::PackedTexts<4> m_texts;
+    DATE m_dates[3] = {0.0, 0.0, 0.0};
+    unsigned char m_dateStatus[3] = {CExtOleDateTime::null, CExtOleDateTime::null, CExtOleDateTime::null};
 };

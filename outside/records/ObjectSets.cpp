@@ -15,14 +15,14 @@ bool IsAscii(std::string_view text) {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // The sort key of a field into `bytes`, with the entry flags of CPatientSet.
-std::uint8_t FieldKey(const std::string& field, std::string& bytes) {
+std::uint8_t FieldKey(std::string_view field, std::string& bytes) {
     bytes = CPatientSet::SortKey(field);
     std::uint8_t flags = 0;
     if (IsAscii(bytes)) flags |= CPatientSet::kAsciiKey;
     if (IsAscii(field)) {
         flags |= CPatientSet::kAsciiField;
         // Trimming also takes ideographic spaces, which an ASCII field cannot hold.
-        if (field.find('@') == std::string::npos && (field.empty() || (!IsBlank(field.front()) && !IsBlank(field.back()))))
+        if (field.find('@') == std::string_view::npos && (field.empty() || (!IsBlank(field.front()) && !IsBlank(field.back()))))
             flags |= CPatientSet::kPlainField;
     }
     return flags;
@@ -30,7 +30,7 @@ std::uint8_t FieldKey(const std::string& field, std::string& bytes) {
 
 }  // namespace
 
-std::string CPatientSet::SortKey(const std::string& text) {
+std::string CPatientSet::SortKey(std::string_view text) {
     using namespace qel::platform;
     return FoldForCompare(CharUpper(text), NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH);
 }
@@ -56,7 +56,7 @@ std::uint8_t CKeyOrderedSet::IndexKey(int, const CQELObjectData* pObject, std::s
 
 std::uint8_t CPatientSet::IndexKey(int nIndex, const CQELObjectData* pObject, std::string& bytes) const {
     const auto* patient = static_cast<const CPatientData*>(pObject);
-    return FieldKey(nIndex == 0 ? patient->m_strName : patient->m_strNumber, bytes);
+    return FieldKey(nIndex == 0 ? patient->GetName() : patient->GetNumber(), bytes);
 }
 
 std::uint8_t CLayoutSet::IndexKey(int, const CQELObjectData* pObject, std::string& bytes) const {

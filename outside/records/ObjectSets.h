@@ -9,6 +9,9 @@
 // Equal entries are ordered by key.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include <qel/outside/records/ObjectSet.h>
 
 class QEL_API CDoctorSet : public CQELObjectSet {
@@ -45,7 +48,7 @@ public:
     CDoctorSet* GetDoctorSet() const { return m_pDoctorSet; }
 
     // The sort key of a text: what the index orders and the search compares.
-    static std::string SortKey(const std::string& text);
+    static std::string SortKey(std::string_view text);
 
     // Flags of a patient index entry, about the indexed field (the name or
     // the number) and its sort key, so that a search can tell from the

@@ -74,7 +74,7 @@ TEST_P(IndexOrder, IndexWalksFindWhatAFullScanFinds) {
     for (auto& row : rows) {
         CPatientData* patient = nullptr;
         ASSERT_TRUE(m_db.GetPatientData(row.key, &patient)) << row.key;
-        row.name = patient->m_strName;
+        row.name = patient->GetName();
     }
 
     int prefixHits = 0;

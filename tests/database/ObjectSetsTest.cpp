@@ -68,7 +68,7 @@ TEST_P(ObjectSets, AddingARowThatIsAlreadyInTheTableCachesTheCallersObject) {
     InsertPatient(8, "NERI");
     auto mine = std::make_unique<CPatientData>();
     mine->m_lKey = 7;
-    mine->m_strName = "BIANCHI (client)";
+    mine->SetName("BIANCHI (client)");
     CPatientData* raw = mine.get();
     ASSERT_TRUE(m_db.AddPatientData(mine.release()));
     CPatientData* got = nullptr;
@@ -85,10 +85,10 @@ TEST_P(ObjectSets, AddingARowThatIsAlreadyInTheTableCachesTheCallersObject) {
 
     auto replacement = std::make_unique<CPatientData>();
     replacement->m_lKey = 7;
-    replacement->m_strName = "BIANCHI (replaced)";
+    replacement->SetName("BIANCHI (replaced)");
     ASSERT_TRUE(m_db.ReplacePatientData(replacement.release()));
     ASSERT_TRUE(m_db.GetPatientData(7, &got));
-    EXPECT_EQ(got->m_strName, "BIANCHI (replaced)");
+    EXPECT_EQ(got->GetName(), "BIANCHI (replaced)");
 
     EXPECT_TRUE(m_db.DeletePatientData(7));
     EXPECT_TRUE(m_db.DeletePatientData(7)) << "deleting an absent record succeeds";

@@ -279,9 +279,9 @@ protected:
         for (auto& [key, patient] : m_ref.patients) {
             CPatientData* cached = nullptr;
             ASSERT_TRUE(set->GetAs(key, &cached)) << key;
-            patient.name = cached->m_strName;
-            patient.number = cached->m_strNumber;
-            patient.kanji = cached->m_strKanjiName;
+            patient.name = cached->GetName();
+            patient.number = cached->GetNumber();
+            patient.kanji = cached->GetKanjiName();
         }
         for (int index = 0; index < 2; ++index) {
             Keys& order = index == 0 ? m_ref.byName : m_ref.byNumber;
@@ -320,9 +320,9 @@ protected:
         };
         auto fill = [](CPatientData& data, const Patient& p) {
             data.m_lKey = p.key;
-            data.m_strName = p.name;
-            data.m_strNumber = p.number;
-            data.m_strKanjiName = p.kanji;
+            data.SetName(p.name);
+            data.SetNumber(p.number);
+            data.SetKanjiName(p.kanji);
         };
         LONG nextKey = m_ref.patients.rbegin()->first + 1;
         for (int i = 0; i < changes; ++i) {

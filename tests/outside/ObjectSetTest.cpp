@@ -14,8 +14,8 @@ namespace {
 CPatientData* Patient(LONG key, const std::string& name, const std::string& number = "") {
     auto* p = new CPatientData;
     p->m_lKey = key;
-    p->m_strName = name;
-    p->m_strNumber = number;
+    p->SetName(name);
+    p->SetNumber(number);
     return p;
 }
 
@@ -36,12 +36,12 @@ TEST(ObjectSet, AddGetReplaceDeleteOwnership) {
 
     CPatientData* got = nullptr;
     ASSERT_TRUE(set.GetAs(1, &got));
-    EXPECT_EQ(got->m_strName, "ROSSI");
+    EXPECT_EQ(got->GetName(), "ROSSI");
     EXPECT_FALSE(set.Get(7, reinterpret_cast<CQELObjectData**>(&got)));
 
     EXPECT_TRUE(set.Replace(1, duplicate.release()));
     ASSERT_TRUE(set.GetAs(1, &got));
-    EXPECT_EQ(got->m_strName, "BIANCHI");
+    EXPECT_EQ(got->GetName(), "BIANCHI");
     EXPECT_EQ(Keys(set, 0), std::vector<LONG>{1});
 
     auto absent = std::unique_ptr<CPatientData>(Patient(9, "X"));
@@ -74,13 +74,13 @@ TEST(ObjectSet, SearchFindsTheFirstEntryNotBeforeTheProbe) {
         set.Add(key, Patient(key, name));
     CPatientData probe;
     int pos = -1;
-    probe.m_strName = "rossi";
+    probe.SetName("rossi");
     ASSERT_TRUE(set.Search(0, &probe, &pos));
     EXPECT_EQ(pos, 2);
-    probe.m_strName = "RO";
+    probe.SetName("RO");
     ASSERT_TRUE(set.Search(0, &probe, &pos));
     EXPECT_EQ(pos, 1);
-    probe.m_strName = "ZZZ";
+    probe.SetName("ZZZ");
     ASSERT_TRUE(set.Search(0, &probe, &pos));
     EXPECT_EQ(pos, 4);
 }
@@ -111,7 +111,7 @@ TEST(ObjectSet, InterleavedAddsAndDeletesKeepIndexesSorted) {
             LONG victim = static_cast<LONG>(rng() % static_cast<unsigned>(key + 1));
             CPatientData* p = nullptr;
             if (set.GetAs(victim, &p)) {
-                expected.erase({CPatientSet::SortKey(p->m_strName), victim});
+                expected.erase({CPatientSet::SortKey(p->GetName()), victim});
                 ASSERT_TRUE(set.Delete(victim, 0));
             }
         }
@@ -130,7 +130,7 @@ TEST(ObjectSet, ReplacingAnObjectInPlaceResortsIt) {
     ASSERT_EQ(Keys(set, 0), (std::vector<LONG>{1, 2}));
     CPatientData* p = nullptr;
     ASSERT_TRUE(set.GetAs(1, &p));
-    p->m_strName = "CCC";
+    p->SetName("CCC");
     ASSERT_TRUE(set.Replace(1, p));
     EXPECT_EQ(Keys(set, 0), (std::vector<LONG>{2, 1}));
 }
@@ -154,7 +154,7 @@ TEST(ObjectSet, IndexesStayRightWhenMostEntriesAreDeletedAndTheBufferShrinks) {
         if (key % 3 == 0) continue;
         CPatientData* p = nullptr;
         ASSERT_TRUE(set.GetAs(key, &p));
-        expected.erase({p->m_strName, key});
+        expected.erase({std::string(p->GetName()), key});
         ASSERT_TRUE(set.Delete(key, 0));
     }
     const auto* index = set.GetSortedIndex(0);
@@ -166,10 +166,10 @@ TEST(ObjectSet, IndexesStayRightWhenMostEntriesAreDeletedAndTheBufferShrinks) {
     for (std::size_t i = 0; i < index->Size(); ++i) {
         CPatientData* p = nullptr;
         ASSERT_TRUE(set.GetAs(index->Entries()[i].lKey, &p));
-        EXPECT_EQ(index->TextOf(index->Entries()[i]), p->m_strName);
+        EXPECT_EQ(index->TextOf(index->Entries()[i]), p->GetName());
     }
     CPatientData probe;
-    probe.m_strName = "NAME3";
+    probe.SetName("NAME3");
     int position = -1;
     ASSERT_TRUE(set.Search(0, &probe, &position));
     EXPECT_EQ(position, static_cast<int>(std::distance(expected.begin(), expected.lower_bound({"NAME3", -1}))));
@@ -185,7 +185,7 @@ TEST(ObjectSet, AFieldTooLongForAnIndexEntryIsRefusedAndChangesNothing) {
     EXPECT_FALSE(set.Replace(1, huge.get()));
     CPatientData* kept = nullptr;
     ASSERT_TRUE(set.GetAs(1, &kept));
-    EXPECT_EQ(kept->m_strName, "ROSSI");
+    EXPECT_EQ(kept->GetName(), "ROSSI");
     EXPECT_EQ(Keys(set, 0), std::vector<LONG>{1});
     EXPECT_EQ(Keys(set, 1), std::vector<LONG>{1});
 }

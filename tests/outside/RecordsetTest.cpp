@@ -281,10 +281,10 @@ TEST_P(Recordset, CachedPatientFromARow) {
     CPatientData patient(rs);
     EXPECT_EQ(patient.m_lKey, 4);
     EXPECT_EQ(patient.m_lOwnerKey, 0);
-    EXPECT_EQ(patient.m_strName, "BIANCHI");
-    EXPECT_EQ(patient.m_dateCreated.GetStatus(), CExtOleDateTime::valid);
-    EXPECT_EQ(patient.m_dateCreated.GetYear(), 2024);
-    EXPECT_EQ(patient.m_dateBirth.GetStatus(), CExtOleDateTime::null);
+    EXPECT_EQ(patient.GetName(), "BIANCHI");
+    EXPECT_EQ(patient.GetDateCreated().GetStatus(), CExtOleDateTime::valid);
+    EXPECT_EQ(patient.GetDateCreated().GetYear(), 2024);
+    EXPECT_EQ(patient.GetDateBirth().GetStatus(), CExtOleDateTime::null);
 }
 
 TEST(RecordsetIdentity, IdsAreThirtyTwoUpperHexAndDistinct) {

@@ -31,11 +31,11 @@ protected:
         for (LONG key : {1, 2, 3}) {
             auto patient = std::make_unique<CPatientData>();
             patient->m_lKey = key;
-            patient->m_strName = key == 3 ? "VERDI" : key == 1 ? "ROSSI MARIO" : "ROSSI ANNA";
-            patient->m_strNumber = "A" + std::to_string(key);
-            patient->m_dateCreated = CExtOleDateTime(2024, 3, 15);
+            patient->SetName(key == 3 ? "VERDI" : key == 1 ? "ROSSI MARIO" : "ROSSI ANNA");
+            patient->SetNumber("A" + std::to_string(key));
+            patient->SetDateCreated(CExtOleDateTime(2024, 3, 15));
             patient->m_nImageCount = static_cast<SHORT>(key == 2 ? 3 : 0);
-            patient->m_dateNewestImage = CExtOleDateTime(2025, 1, 2);
+            patient->SetDateNewestImage(CExtOleDateTime(2025, 1, 2));
             ASSERT_TRUE(m_db.AddPatientData(patient.get()));
             patient.release();  // the set owns it now
         }

@@ -204,7 +204,7 @@ int Demo::Run() {
         for (LONG key : byDoctor) {
             CPatientData* patient = nullptr;
             if (!m_db.GetPatientData(key, &patient)) return Fail("cannot read a patient of the doctor");
-            named.emplace_back(patient->m_strName, key);
+            named.emplace_back(patient->GetName(), key);
         }
         std::sort(named.begin(), named.end());
         for (size_t i = 0; i < named.size(); ++i) byDoctor[i] = named[i].second;
@@ -230,7 +230,7 @@ bool Demo::PrintPatients(const std::vector<LONG>& keys) {
     for (LONG key : keys) {
         CPatientData* patient = nullptr;
         if (!m_db.GetPatientData(key, &patient)) return false;
-        fmt::print("  {:<20} {}\n", patient->m_strName, patient->m_strNumber);
+        fmt::print("  {:<20} {}\n", patient->GetName(), patient->GetNumber());
     }
     return true;
 }

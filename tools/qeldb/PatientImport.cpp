@@ -49,7 +49,12 @@ bool ReserveKeys(CDatabaseObj& db, int table, LONG count, LONG* first, const std
     return db.GetNewKeys(table, count, first, failure, notice) != FALSE;
 }
 
-std::string PairKey(const std::string& name, const std::string& number) { return name + '\x1f' + number; }
+std::string PairKey(std::string_view name, std::string_view number) {
+    std::string key(name);
+    key += '\x1f';
+    key += number;
+    return key;
+}
 
 TIMESTAMP_STRUCT Now() {
     const std::time_t now = std::time(nullptr);
@@ -84,8 +89,8 @@ bool ReadExisting(CDatabaseObj& db, Existing* existing, std::string* failure) {
         CPatientData* patient = nullptr;
         if (!db.GetPatient(i, &key) || !db.GetPatientData(key, &patient))
             return *failure = DescribeFailure(db, "cannot read a patient"), false;
-        existing->pairs.insert(PairKey(patient->m_strName, patient->m_strNumber));
-        if (!patient->m_strNumber.empty()) existing->numbers.insert(patient->m_strNumber);
+        existing->pairs.insert(PairKey(patient->GetName(), patient->GetNumber()));
+        if (!patient->GetNumber().empty()) existing->numbers.emplace(patient->GetNumber());
     }
     return true;
 }

@@ -68,8 +68,8 @@ int RunImport(const ImportArguments& args) {
 }
 
 BirthDate BirthDateOf(const CPatientData& patient) {
-    if (patient.m_dateBirth.GetStatus() != CExtOleDateTime::valid) return {};
-    return {patient.m_dateBirth.GetYear(), patient.m_dateBirth.GetMonth(), patient.m_dateBirth.GetDay()};
+    if (patient.GetDateBirth().GetStatus() != CExtOleDateTime::valid) return {};
+    return {patient.GetDateBirth().GetYear(), patient.GetDateBirth().GetMonth(), patient.GetDateBirth().GetDay()};
 }
 
 int RunList(const ListArguments& args) {
@@ -100,9 +100,9 @@ int RunList(const ListArguments& args) {
         CPatientData* patient = nullptr;
         if (!db.GetPatient(i, &key) || !db.GetPatientData(key, &patient)) return fail("cannot read a patient");
         PatientRow row;
-        row.name = patient->m_strName;
-        row.kanjiName = patient->m_strKanjiName;
-        row.number = patient->m_strNumber;
+        row.name = patient->GetName();
+        row.kanjiName = patient->GetKanjiName();
+        row.number = patient->GetNumber();
         row.birth = BirthDateOf(*patient);
         row.sex = patient->m_nSex;
         if (const auto doctor = doctorNames.find(patient->m_lOwnerKey); doctor != doctorNames.end())

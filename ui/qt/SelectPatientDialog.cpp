@@ -44,13 +44,13 @@ public:
         // A patient that cannot be fetched shows empty cells.
         if (!m_pDatabase->GetPatientData(KeyAt(index.row()), &pPatient) || pPatient == nullptr) return {};
         switch (index.column()) {
-            case 0: return QString::fromStdString(pPatient->m_strName);
-            case 1: return QString::fromStdString(pPatient->m_strNumber);
-            case 2: return QString::fromStdString(pPatient->m_dateCreated.FormatDate());
+            case 0: return QString::fromUtf8(pPatient->GetName());
+            case 1: return QString::fromUtf8(pPatient->GetNumber());
+            case 2: return QString::fromStdString(pPatient->GetDateCreated().FormatDate());
             case 3: return QString::number(pPatient->m_nImageCount);
             case 4:
                 return pPatient->m_nImageCount == 0 ? QStringLiteral("-")
-                                                    : QString::fromStdString(pPatient->m_dateNewestImage.FormatDate());
+                                                    : QString::fromStdString(pPatient->GetDateNewestImage().FormatDate());
             default: return {};
         }
     }
