@@ -5,6 +5,8 @@
 // connection without the open path.
 #pragma once
 
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -17,6 +19,7 @@
 
 #include <qel/qeldb.h>
 
+#include "support/Workstation.h"
 #include "tests/support/DatabaseObjAccess.h"
 
 namespace qel::bench {
@@ -82,6 +85,32 @@ inline std::string NewPostgresDatabase(const std::string& name) {
     }
     created.push_back(database);
     return database;
+}
+
+// A new database object opened through the full open path on a new scratch
+// database: a SQLite file (engine 2) or a PostgreSQL database (engine 1),
+// under the data source `dataSource`. It lives for the run, as the
+// component's objects do in a client; a failed open ends the run.
+inline CDatabaseObj* OpenScratchDatabase(LONG engine, const std::string& dataSource) {
+    auto* obj = new CDatabaseObj;
+    obj->AddNew(TRUE, FALSE);
+    if (engine == 1) {
+        std::string name = dataSource;  // unquoted names fold to lower case in SQL
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string database = NewPostgresDatabase(name);
+        qel::test::AddClientServerDataSource(Scratch() / "odbc/odbc.ini", dataSource + "Pg", database);
+        obj->lEngine = 1;  // the native face's member: the automation setter is read-only
+        obj->SetStrDataSource((dataSource + "Pg").c_str());
+        obj->SetStrDirectory(database.c_str());
+    } else {
+        obj->SetStrDataSource(dataSource.c_str());
+        obj->SetStrDirectory(NewDatabasePath(dataSource).c_str());
+    }
+    if (!obj->Open2(FALSE)) {
+        std::fprintf(stderr, "cannot open the benchmark database (%d)\n", static_cast<int>(obj->lErrorCode));
+        std::exit(1);
+    }
+    return obj;
 }
 
 }  // namespace qel::bench

@@ -28,7 +28,6 @@
 #include <map>
 
 #include "bench/BenchSupport.h"
-#include "support/Workstation.h"
 
 namespace {
 
@@ -232,22 +231,7 @@ EngineDatabase& Database(LONG engine) {
     static std::map<LONG, EngineDatabase> databases;
     EngineDatabase& db = databases[engine];
     if (db.object != nullptr) return db;
-    auto* obj = new CDatabaseObj;  // lives for the run, as the component's objects do in a client
-    obj->AddNew(TRUE, FALSE);
-    if (engine == 1) {
-        const std::string database = qel::bench::NewPostgresDatabase("datapath");
-        qel::test::AddClientServerDataSource(qel::bench::Scratch() / "odbc/odbc.ini", "QelBenchDataPathPg", database);
-        obj->lEngine = 1;
-        obj->SetStrDataSource("QelBenchDataPathPg");
-        obj->SetStrDirectory(database.c_str());
-    } else {
-        obj->SetStrDataSource("QelBenchDataPath");
-        obj->SetStrDirectory(qel::bench::NewDatabasePath("datapath").c_str());
-    }
-    if (!obj->Open2(FALSE)) {
-        std::fprintf(stderr, "cannot open the benchmark database (%d)\n", static_cast<int>(obj->lErrorCode));
-        std::exit(1);
-    }
+    CDatabaseObj* obj = qel::bench::OpenScratchDatabase(engine, "QelBenchDataPath");
     db.object = obj;
     db.bare = std::make_unique<BareConnection>(obj->GetDatabase()->GetConnect());
     db.bare->SetAutocommit(false);

@@ -28,7 +28,6 @@
 #include <qel/platform/Locale.h>
 
 #include "bench/BenchSupport.h"
-#include "support/Workstation.h"
 
 namespace {
 
@@ -52,24 +51,7 @@ CDatabaseObj& Database(LONG engine = 2) {
     static std::map<LONG, CDatabaseObj*> databases;
     CDatabaseObj*& db = databases[engine];
     if (db == nullptr) db = [engine] {
-        auto* obj = new CDatabaseObj;
-        obj->AddNew(TRUE, FALSE);
-        if (engine == 1) {
-            const std::string database = qel::bench::NewPostgresDatabase("patients");
-            qel::test::AddClientServerDataSource(qel::bench::Scratch() / "odbc/odbc.ini", "QelBenchPatientsPg",
-                                                 database);
-            // The native face's member: the automation setter is read-only.
-            obj->lEngine = 1;
-            obj->SetStrDataSource("QelBenchPatientsPg");
-            obj->SetStrDirectory(database.c_str());
-        } else {
-            obj->SetStrDataSource("QelBenchPatients");
-            obj->SetStrDirectory(qel::bench::NewDatabasePath("patients").c_str());
-        }
-        if (!obj->Open2(FALSE)) {
-            std::fprintf(stderr, "cannot open the benchmark database (%d)\n", static_cast<int>(obj->lErrorCode));
-            std::exit(1);
-        }
+        CDatabaseObj* obj = qel::bench::OpenScratchDatabase(engine, "QelBenchPatients");
         CDatabase& connection = *obj->GetDatabase();
         connection.BeginTrans();
         CPatientRecordset rs(obj);

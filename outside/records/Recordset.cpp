@@ -480,7 +480,7 @@ void CQELRecordset::BatchInserts(size_t rows) {
     m_batchRows = std::min(rows, kMaxParameters / std::max<size_t>(1, m_table.columns.size()));
 }
 
-void CQELRecordset::ExecuteInsert(CDatabase& db, std::unique_ptr<Writer>& slot, const std::vector<Row>& rows) {
+void CQELRecordset::ExecuteInsert(CDatabase& db, std::unique_ptr<Writer>& slot, std::span<const Row> rows) {
     if (rows.size() > 1 && db.Engine() == qel::odbc::Engine::SQLite && qel::records::CanInsertAsJson(m_table)) {
         qel::odbc::Statement& st = PreparedWriter(slot, db, qel::records::JsonInsertSql(m_table)).statement;
         st.SetText(1, qel::records::JsonRows(rows));
@@ -498,7 +498,7 @@ void CQELRecordset::ExecuteInsert(CDatabase& db, std::unique_ptr<Writer>& slot, 
 void CQELRecordset::InsertOneByOne(CDatabase& db, const std::vector<Row>& rows) {
     for (size_t r = 0; r < rows.size(); ++r) {
         m_failedBatchRow = r;
-        ExecuteInsert(db, m_insert, {rows[r]});
+        ExecuteInsert(db, m_insert, std::span(&rows[r], 1));
     }
     m_failedBatchRow.reset();
 }
@@ -555,7 +555,7 @@ BOOL CQELRecordset::Update(int /*nReserved*/) {
             return m_batch.size() >= m_batchRows ? FlushInserts() : TRUE;
         }
         if (m_mode == Mode::AddNew) {
-            ExecuteInsert(*db, m_insert, {std::move(written)});
+            ExecuteInsert(*db, m_insert, std::span(&written, 1));
             m_mode = Mode::None;
             return TRUE;
         }

@@ -36,6 +36,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -138,7 +139,7 @@ private:
     // The statement of `sql` on `db`, prepared once and kept in `slot` for
     // the rows after (a write of thousands of rows prepares it once).
     Writer& PreparedWriter(std::unique_ptr<Writer>& slot, CDatabase& db, const std::string& sql);
-    void ExecuteInsert(CDatabase& db, std::unique_ptr<Writer>& slot, const std::vector<Row>& rows);
+    void ExecuteInsert(CDatabase& db, std::unique_ptr<Writer>& slot, std::span<const Row> rows);
     // Writes the rows of a failed batch one by one; the first that fails
     // throws, and m_failedBatchRow says which it was.
     void InsertOneByOne(CDatabase& db, const std::vector<Row>& rows);

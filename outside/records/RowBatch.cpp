@@ -53,7 +53,7 @@ std::string JsonInsertSql(const TableDescriptor& table) {
     return fmt::format("INSERT INTO {} ({}) SELECT {} FROM json_each(?)", table.name, ColumnList(table), values);
 }
 
-std::string JsonRows(const std::vector<FieldRow>& rows) {
+std::string JsonRows(std::span<const FieldRow> rows) {
     std::string out = "[";
     for (size_t r = 0; r < rows.size(); ++r) {
         out += r ? ",[" : "[";

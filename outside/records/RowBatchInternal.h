@@ -14,6 +14,7 @@
 // form the driver stores for a timestamp parameter), null for NULL.
 #pragma once
 
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -35,6 +36,6 @@ bool CanInsertAsJson(const TableDescriptor& table);
 // FROM json_each(?)"
 std::string JsonInsertSql(const TableDescriptor& table);
 // The rows as one JSON array of arrays.
-std::string JsonRows(const std::vector<FieldRow>& rows);
+std::string JsonRows(std::span<const FieldRow> rows);
 
 }  // namespace qel::records

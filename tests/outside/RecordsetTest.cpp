@@ -25,7 +25,12 @@ protected:
 
     BOOL AddPatient(LONG key, const std::string& name, const std::string& number) {
         CPatientRecordset rs(&m_db);
-        if (!rs.Open("PATKEY=-1", nullptr, nullptr, 0)) return FALSE;
+        return rs.Open("PATKEY=-1", nullptr, nullptr, 0) && AddRow(rs, key, name, number);
+    }
+
+    // Adds a patient through an open record set (with batching on, the row
+    // may wait for the batch).
+    static BOOL AddRow(CPatientRecordset& rs, LONG key, const std::string& name, const std::string& number = "") {
         rs.AddNew();
         CQELRecordset::GetID(&rs.m_PATID);
         rs.m_PATKEY = key;
@@ -172,15 +177,7 @@ TEST_P(Recordset, AForeignOverlongTextIsReadWhole) {
 TEST_P(Recordset, KeptInsertsFollowTheConnection) {
     CPatientRecordset rs(&m_db);
     ASSERT_TRUE(rs.Open("PATKEY=-1", nullptr, nullptr, 0));
-    const auto add = [&](LONG key) {
-        rs.AddNew();
-        CQELRecordset::GetID(&rs.m_PATID);
-        rs.m_PATKEY = key;
-        rs.SetFieldDirty(&rs.m_PATDOCKEY);
-        rs.m_PATNAME = "N" + std::to_string(key);
-        rs.SetFieldDirty(&rs.m_PATNUMBER);
-        return rs.Update();
-    };
+    const auto add = [&](LONG key) { return AddRow(rs, key, "N" + std::to_string(key)); };
     ASSERT_TRUE(add(1));
     ASSERT_TRUE(add(2));
     DatabaseObjTestAccess::Detach(m_db);
@@ -205,15 +202,7 @@ TEST_P(Recordset, BatchedInsertsWriteEveryRowAndNameTheOneThatFails) {
     CPatientRecordset rs(&m_db);
     ASSERT_TRUE(rs.Open("PATKEY=-1", nullptr, nullptr, 0));
     rs.BatchInserts(3);
-    const auto add = [&](LONG key) {
-        rs.AddNew();
-        CQELRecordset::GetID(&rs.m_PATID);
-        rs.m_PATKEY = key;
-        rs.SetFieldDirty(&rs.m_PATDOCKEY);
-        rs.m_PATNAME = "B" + std::to_string(key);
-        rs.SetFieldDirty(&rs.m_PATNUMBER);
-        return rs.Update();
-    };
+    const auto add = [&](LONG key) { return AddRow(rs, key, "B" + std::to_string(key)); };
     for (LONG key : {10, 11, 12, 13}) ASSERT_TRUE(add(key));
     EXPECT_TRUE(add(5));    // waits in the second batch
     EXPECT_FALSE(add(14));  // fills it: the batch fails on its second row
