@@ -68,8 +68,9 @@ int RunImport(const ImportArguments& args) {
 }
 
 BirthDate BirthDateOf(const CPatientData& patient) {
-    if (patient.GetDateBirth().GetStatus() != CExtOleDateTime::valid) return {};
-    return {patient.GetDateBirth().GetYear(), patient.GetDateBirth().GetMonth(), patient.GetDateBirth().GetDay()};
+    const CExtOleDateTime birth = patient.GetDateBirth();
+    if (birth.GetStatus() != CExtOleDateTime::valid) return {};
+    return {birth.GetYear(), birth.GetMonth(), birth.GetDay()};
 }
 
 int RunList(const ListArguments& args) {
