@@ -12,10 +12,14 @@ T* Pointer(LPARAM lParam) {
     return reinterpret_cast<T*>(lParam);
 }
 
-}  // namespace
+std::unique_ptr<ICallbackWindow> MakeWindow(CDatabaseObj* pDatabase) {
+    return std::make_unique<CDatabaseCallbackWnd>(pDatabase);
+}
 
-// The window lives from the start of an open to the end of the close.
-HWND CDatabaseObj::GetCallbackWindow() const { return m_pCallbackWnd ? m_pCallbackWnd->GetSafeHwnd() : nullptr; }
+// Every database object of the process gets its window from here.
+[[maybe_unused]] const bool g_makerInstalled = (SetCallbackWindowMaker(&MakeWindow), true);
+
+}  // namespace
 
 CDatabaseCallbackWnd::CDatabaseCallbackWnd(CDatabaseObj* pDatabase) : m_pDatabase(pDatabase) {}
 
@@ -44,8 +48,7 @@ LRESULT CDatabaseCallbackWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
         return db.bIsOpen ? qel::platform::DefWindowProc(hwnd, message, wParam, lParam) : 0;
 
     case WM_CLOSE_DATABASE:
-        db.m_bQuietClose = wParam != 0 ? TRUE : FALSE;
-        return db.Close();
+        return db.CloseOnRequest(wParam != 0 ? TRUE : FALSE);
 
     case WM_SET_ERROR_STRING:
         db.SetErrorString(Pointer<CDBException>(lParam));

@@ -16,13 +16,14 @@
 // the destructor belong to the creating thread.
 #pragma once
 
+#include <qel/database/CallbackWindow.h>
 #include <qel/platform/Export.h>
 #include <qel/platform/Window.h>
 #include <qel/platform/WinTypes.h>
 
 class CDatabaseObj;
 
-class QEL_API CDatabaseCallbackWnd {
+class QEL_API CDatabaseCallbackWnd final : public ICallbackWindow {
 public:
     // The messages and their parameters; every handler answers 0 unless said.
     enum : UINT {
@@ -49,17 +50,17 @@ public:
 
     explicit CDatabaseCallbackWnd(CDatabaseObj* pDatabase);
     // Destroys the window if it still exists.
-    ~CDatabaseCallbackWnd();
+    ~CDatabaseCallbackWnd() override;
     CDatabaseCallbackWnd(const CDatabaseCallbackWnd&) = delete;
     CDatabaseCallbackWnd& operator=(const CDatabaseCallbackWnd&) = delete;
 
     // Creates the hidden window on the calling thread. FALSE when there is
     // no database object, a window exists already, or creation failed.
-    BOOL Create();
+    BOOL Create() override;
     // FALSE when there is no window or it cannot be destroyed from this thread.
     BOOL DestroyWindow();
     // The window's handle; null when there is none.
-    HWND GetSafeHwnd() const { return m_hWnd; }
+    HWND GetSafeHwnd() const override { return m_hWnd; }
 
 private:
     LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

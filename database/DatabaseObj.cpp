@@ -7,7 +7,8 @@
 #include <unordered_map>
 
 #include <qel/BuildInfo.h>
-#include <qel/callback/DatabaseCallbackWnd.h>
+#include <qel/database/CallbackWindow.h>
+#include <qel/database/Resources.h>
 #include <qel/datasource/DataSourceSetup.h>
 #include <qel/outside/ExtString.h>
 #include <qel/outside/Log.h>
@@ -18,7 +19,6 @@
 #include <qel/platform/NamedMutex.h>
 #include <qel/platform/UserInterface.h>
 #include <qel/schema/DatabaseSchema.h>
-#include <qel/ui/Resources.h>
 
 LONG CDatabaseObj::m_lNextNewKey = 1000;
 

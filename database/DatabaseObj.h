@@ -24,20 +24,21 @@
 #include <vector>
 
 #include <qel/database/SettingsRecord.h>
+#include <qel/datasource/DataSourceHost.h>
 #include <qel/frame/DatabaseDispatch.h>
 #include <qel/outside/drivers/DatabaseCallback.h>
-#include <qel/outside/records/RecordHost.h>
 #include <qel/platform/Bstr.h>
 #include <qel/platform/Com.h>
 #include <qel/platform/Export.h>
 #include <qel/platform/WinTypes.h>
+#include <qel/schema/SchemaHost.h>
 
 class CDatabase;
 class CMessageDialog;
 namespace qel::platform {
 class NamedMutex;
 }
-class CDatabaseCallbackWnd;
+class ICallbackWindow;
 class CDataSourceSetup;
 struct PreparedDataSource;
 class CDoctorSet;
@@ -58,7 +59,7 @@ class CQELObjectData;
 struct IQELServer;
 struct CRuntimeClass;
 
-class QEL_API CDatabaseObj : public IRecordHost {
+class QEL_API CDatabaseObj : public ISchemaHost, public IDataSourceHost {
 public:
     // Bits of m_lValidMask: which profile values are known.
     enum : LONG {
@@ -274,12 +275,18 @@ public:
     // IRecordHost: what the record sets built on this object need.
     CDatabase* GetRecordConnection() override;
     BOOL AllocateRecordKey(int nTable, LONG* plKey) override;
+    // ISchemaHost and IDataSourceHost: what the schema and the data source
+    // setup read of this object.
+    CDatabase* GetSchemaConnection() override { return m_pDatabase.get(); }
+    LONG GetSchemaEngine() override { return lEngine; }
+    LONG GetDataSourceEngine() override { return lEngine; }
+    const std::string& GetDataSourceName() override { return strDataSource; }
+    const std::string& GetDataSourceDirectory() override { return strDirectory; }
 
 protected:
     virtual void OnFinalRelease();
 
 private:
-    friend class CDatabaseCallbackWnd;
     friend struct DatabaseObjTestAccess;  // tests attach a connection without the open path
 
     // The error convention, in one place.
@@ -290,7 +297,6 @@ private:
     // write a trace record when it is not 0, and return FALSE.
     BOOL PassOnError(const char* module = kModuleDatabaseObj, int line = __builtin_LINE());
 
-    void SetErrorString(CDBException* pException);
     BOOL CheckParams(BOOL bStrict);
     void SetEngine();
     void DeleteObjectSets();
@@ -317,7 +323,7 @@ private:
     BSTR GetProfileString(const std::string& value, LONG validBit);
 
     // --- State, in declaration order --------------------------------------
-    std::unique_ptr<CDatabaseCallbackWnd> m_pCallbackWnd;
+    std::unique_ptr<ICallbackWindow> m_pCallbackWnd;
     std::unique_ptr<CDataSourceSetup> m_pDataSourceSetup;
     std::unique_ptr<CDatabaseSchema> m_pSchema;
 
@@ -347,6 +353,11 @@ public:
     //     SendMessage(db.GetCallbackWindow(), WM_USER + 6, 4, (LPARAM)&key);
     // The handle dies with the close; ask again after the next open.
     HWND GetCallbackWindow() const;
+    // What the callback window runs for its senders: a close that skips the
+    // closing notice when bQuiet, and the error state a driver exception
+    // (CDBException) leaves.
+    BOOL CloseOnRequest(BOOL bQuiet);
+    void SetErrorString(CDBException* pException);
 
     // Adds to the selection counter (and, for n > 0, the added-selection
     // counter) while the database is open; no effect while it is closed.

@@ -10,7 +10,7 @@
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/ObjectSets.h>
 #include <qel/outside/records/Recordset.h>
-#include <qel/schema/TableCatalogue.h>
+#include <qel/outside/records/TableCatalogue.h>
 
 using qel::platform::Variant;
 

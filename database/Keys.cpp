@@ -19,11 +19,11 @@
 
 #include <fmt/format.h>
 
-#include <qel/outside/Wait.h>
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/odbc/DriverQuirks.h>
 #include <qel/outside/records/Recordset.h>
-#include <qel/schema/TableCatalogue.h>
+#include <qel/outside/records/TableCatalogue.h>
+#include <qel/outside/Wait.h>
 
 namespace {
 

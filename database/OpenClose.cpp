@@ -11,18 +11,18 @@
 
 #include <fmt/format.h>
 
-#include <qel/callback/DatabaseCallbackWnd.h>
+#include <qel/database/CallbackWindow.h>
 #include <qel/database/OpenFaults.h>
+#include <qel/database/Resources.h>
 #include <qel/datasource/DataSourceSetup.h>
 #include <qel/outside/Log.h>
 #include <qel/outside/MessageDialog.h>
-#include <qel/outside/QELServer.h>
-#include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Database.h>
+#include <qel/outside/odbc/DBException.h>
+#include <qel/outside/QELServer.h>
 #include <qel/outside/records/DatabaseItem.h>
 #include <qel/platform/NamedMutex.h>
 #include <qel/schema/DatabaseSchema.h>
-#include <qel/ui/Resources.h>
 
 namespace {
 
@@ -78,8 +78,8 @@ BOOL CDatabaseObj::Open2(BOOL bShow) {
         }
         m_pServer = server;
 
-        m_pCallbackWnd = std::make_unique<CDatabaseCallbackWnd>(this);
-        if (OpenFaultHit(OpenFault::WindowCreation) || !m_pCallbackWnd->Create()) {
+        m_pCallbackWnd = MakeCallbackWindow(this);
+        if (OpenFaultHit(OpenFault::WindowCreation) || !m_pCallbackWnd || !m_pCallbackWnd->Create()) {
             SetError(10);
             return fail();
         }

@@ -42,12 +42,12 @@
 #include <cstdint>
 #include <unordered_set>
 
+#include <qel/database/SelectPatientModel.h>
 #include <qel/outside/ExtString.h>
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/ObjectSets.h>
 #include <qel/platform/Locale.h>
 #include <qel/platform/UserInterface.h>
-#include <qel/ui/SelectPatientModel.h>
 
 namespace {
 

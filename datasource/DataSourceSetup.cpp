@@ -13,7 +13,6 @@
 
 #include <fmt/format.h>
 
-#include <qel/database/DatabaseObj.h>
 #include <qel/datasource/DataSourceName.h>
 #include <qel/datasource/EngineDrivers.h>
 #include <qel/datasource/OdbcInstallerInternal.h>
@@ -94,9 +93,9 @@ BOOL CDataSourceSetup::PrepareDataSource() {
 BOOL CDataSourceSetup::PrepareDataSource(PreparedDataSource* created) {
     *created = PreparedDataSource();
     return Guarded("prepare", [this, created]() -> BOOL {
-        const LONG engine = m_pDatabaseObj->lEngine;
+        const LONG engine = m_pDatabaseObj->GetDataSourceEngine();
         if (!IsOwnEngine(engine)) return TRUE;
-        const std::string& dsn = m_pDatabaseObj->strDataSource;
+        const std::string& dsn = m_pDatabaseObj->GetDataSourceName();
         if (!NameIsUsable(dsn)) return FALSE;
         created->dataSource = dsn;
         created->dataSourceExisted = installer::ReadDataSource(dsn.c_str()).has_value();
@@ -124,10 +123,10 @@ void CDataSourceSetup::UndoPreparation(const PreparedDataSource& created) noexce
 
 BOOL CDataSourceSetup::RegisterDataSourceAgain() {
     return Guarded("register", [this]() -> BOOL {
-        if (IsOwnEngine(m_pDatabaseObj->lEngine) && !NameIsUsable(m_pDatabaseObj->strDataSource)) return FALSE;
-        switch (m_pDatabaseObj->lEngine) {
+        if (IsOwnEngine(m_pDatabaseObj->GetDataSourceEngine()) && !NameIsUsable(m_pDatabaseObj->GetDataSourceName())) return FALSE;
+        switch (m_pDatabaseObj->GetDataSourceEngine()) {
             case kEngineClientServer:
-                return installer::WriteDataSourceDriver(m_pDatabaseObj->strDataSource.c_str(), kClientServerDriver);
+                return installer::WriteDataSourceDriver(m_pDatabaseObj->GetDataSourceName().c_str(), kClientServerDriver);
             case kEngineFile: return RegisterFileDataSource();
             default: return TRUE;
         }
@@ -136,22 +135,22 @@ BOOL CDataSourceSetup::RegisterDataSourceAgain() {
 
 BOOL CDataSourceSetup::RemoveDataSource() {
     return Guarded("remove", [this]() -> BOOL {
-        const LONG engine = m_pDatabaseObj->lEngine;
+        const LONG engine = m_pDatabaseObj->GetDataSourceEngine();
         if (engine != kEngineClientServer && engine != kEngineFile) return TRUE;
-        return installer::RemoveDSNFromIni(m_pDatabaseObj->strDataSource.c_str());
+        return installer::RemoveDSNFromIni(m_pDatabaseObj->GetDataSourceName().c_str());
     });
 }
 
 BOOL CDataSourceSetup::RegisterFileDataSource() {
     AttributeList list;
-    list.Add(fmt::format("DSN={}", m_pDatabaseObj->strDataSource));
-    list.Add(fmt::format("DBQ={}", m_pDatabaseObj->strDirectory));
+    list.Add(fmt::format("DSN={}", m_pDatabaseObj->GetDataSourceName()));
+    list.Add(fmt::format("DBQ={}", m_pDatabaseObj->GetDataSourceDirectory()));
     if (list.Overflowed()) return FALSE;
     return installer::ConfigDataSource(nullptr, installer::kAddDsn, kFileDriver, list.Data());
 }
 
 BOOL CDataSourceSetup::PrepareFileDatabase(PreparedDataSource* created) {
-    const std::string& path = m_pDatabaseObj->strDirectory;
+    const std::string& path = m_pDatabaseObj->GetDataSourceDirectory();
     std::error_code error;
     if (!path.empty() && std::filesystem::exists(path, error)) {
         RegisterFileDataSource();

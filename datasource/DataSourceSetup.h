@@ -41,10 +41,10 @@
 #include <string>
 #include <vector>
 
+#include <qel/datasource/DataSourceHost.h>
 #include <qel/platform/Export.h>
 #include <qel/platform/WinTypes.h>
 
-class CDatabaseObj;
 
 // What one preparation created, for UndoPreparation.
 struct PreparedDataSource {
@@ -56,11 +56,9 @@ struct PreparedDataSource {
 
 class QEL_API CDataSourceSetup {
 public:
-    explicit CDataSourceSetup(CDatabaseObj* pDatabaseObj) : m_pDatabaseObj(pDatabaseObj) {}
+    explicit CDataSourceSetup(IDataSourceHost* pDatabaseObj) : m_pDatabaseObj(pDatabaseObj) {}
     CDataSourceSetup(const CDataSourceSetup&) = delete;
     CDataSourceSetup& operator=(const CDataSourceSetup&) = delete;
-
-    CDatabaseObj* GetDatabaseObj() const { return m_pDatabaseObj; }
 
     BOOL PrepareDataSource();
     // The same, recording what it creates in `created` (also on failure).
@@ -74,5 +72,5 @@ private:
     BOOL RegisterFileDataSource();
     BOOL PrepareFileDatabase(PreparedDataSource* created);
 
-    CDatabaseObj* m_pDatabaseObj;  // the owner; not owned
+    IDataSourceHost* m_pDatabaseObj;  // the owner; not owned
 };

@@ -1,45 +1,32 @@
 // DDL on the database object's connection: the statement text comes from
-// DdlText, the type names from the driver, and every statement runs as
-// allocate, prepare, execute, free.
+// DdlText, the type names from the driver, and every statement runs through
+// the connection's ExecuteSQL (with its call deadline).
 #include <qel/schema/DatabaseSchema.h>
 
 #include <fmt/format.h>
 
 #include <algorithm>
 
-#include <qel/database/DatabaseObj.h>
-#include <qel/outside/odbc/CallWatchdogInternal.h>
 #include <qel/outside/Log.h>
 #include <qel/outside/odbc/Database.h>
-#include <qel/outside/odbc/Diagnostics.h>
+#include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/DriverQuirks.h>
 #include <qel/outside/records/Recordset.h>
 
 namespace {
 
-// A statement handle freed with SQL_DROP whatever happens.
-class AllocatedStatement {
-public:
-    explicit AllocatedStatement(SQLHDBC hdbc) {
-        if (hdbc == SQL_NULL_HDBC || !SQL_SUCCEEDED(SQLAllocStmt(hdbc, &m_hstmt))) m_hstmt = SQL_NULL_HSTMT;
-    }
-    ~AllocatedStatement() {
-        if (m_hstmt != SQL_NULL_HSTMT) SQLFreeStmt(m_hstmt, SQL_DROP);
-    }
-    AllocatedStatement(const AllocatedStatement&) = delete;
-    AllocatedStatement& operator=(const AllocatedStatement&) = delete;
-
-    explicit operator bool() const { return m_hstmt != SQL_NULL_HSTMT; }
-    SQLHSTMT Get() const { return m_hstmt; }
-
-private:
-    SQLHSTMT m_hstmt = SQL_NULL_HSTMT;
-};
+// The driver's words of a failed statement, for the log.
+std::string Reasons(const CDBException& e) {
+    std::string why;
+    for (const auto& record : e.m_records)
+        why += (why.empty() ? "" : "; ") + record.message + " [" + record.state + "]";
+    return why.empty() ? e.m_strError : why;
+}
 
 }  // namespace
 
 BOOL CDatabaseSchema::LookUpTypeNames(std::span<const SHORT> sqlTypes, std::string* pNames) {
-    CDatabase* db = m_pDatabaseObj->GetDatabase();
+    CDatabase* db = m_pDatabaseObj->GetSchemaConnection();
     if (db == nullptr || !db->IsOpen()) return FALSE;
     for (size_t i = 0; i < sqlTypes.size(); ++i) {
         auto name = qel::odbc::LookUpTypeName(db->m_hdbc, sqlTypes[i]);
@@ -56,21 +43,17 @@ BOOL CDatabaseSchema::LookUpCatalogueTypeNames(TypeNames* pNames) {
 }
 
 BOOL CDatabaseSchema::RunStatement(const std::string& sql) {
-    CDatabase* db = m_pDatabaseObj->GetDatabase();
+    CDatabase* db = m_pDatabaseObj->GetSchemaConnection();
     if (db == nullptr || !db->IsOpen()) return FALSE;
-    AllocatedStatement st(db->m_hdbc);
-    if (!st) return FALSE;
-    auto* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str()));
-    qel::odbc::CallDeadline deadline(db->m_hdbc);
-    if (SQL_SUCCEEDED(SQLPrepare(st.Get(), text, SQL_NTS)) && SQL_SUCCEEDED(SQLExecute(st.Get()))) return TRUE;
-    // The caller only learns FALSE; the driver's words go to the log.
-    std::string why;
-    for (const auto& record : qel::odbc::ReadDiagnostics(SQL_HANDLE_STMT, st.Get()))
-        why += (why.empty() ? "" : "; ") + record.message + " [" + record.state + "]";
-    const std::string head = sql.substr(0, std::min<std::size_t>(sql.find(" ("), 60));
-    qel::outside::LogWarning("schema statement " + head + " failed: " +
-                             (why.empty() ? std::string("the driver gave no reason") : why));
-    return FALSE;
+    try {
+        db->ExecuteSQL(sql.c_str());
+        return TRUE;
+    } catch (const CDBException& e) {
+        // The caller only learns FALSE; the driver's words go to the log.
+        const std::string head = sql.substr(0, std::min<std::size_t>(sql.find(" ("), 60));
+        qel::outside::LogWarning("schema statement " + head + " failed: " + Reasons(e));
+        return FALSE;
+    }
 }
 
 BOOL CDatabaseSchema::CreateTable(LONG lNumber, LONG lVersion, LPCSTR szTable, LONG lColumns,
@@ -78,7 +61,7 @@ BOOL CDatabaseSchema::CreateTable(LONG lNumber, LONG lVersion, LPCSTR szTable, L
     TypeNames types;
     if (!LookUpCatalogueTypeNames(&types)) return FALSE;
     const std::span<const ColumnDescriptor> columns(pColumns, static_cast<size_t>(std::max<LONG>(lColumns, 0)));
-    if (!RunStatement(CreateTableText(m_pDatabaseObj->lEngine, szTable, columns, types))) return FALSE;
+    if (!RunStatement(CreateTableText(m_pDatabaseObj->GetSchemaEngine(), szTable, columns, types))) return FALSE;
 
     for (const auto& column : columns)
         if (column.kind == eKindIndexed && !CreateIndex(szTable, column.extra, column.name)) return FALSE;
@@ -114,29 +97,20 @@ BOOL CDatabaseSchema::CreateIndex(LPCSTR szTable, LPCSTR szIndex, LPCSTR szColum
 }
 
 BOOL CDatabaseSchema::DropIndex(LPCSTR szTable, LPCSTR szIndex) {
-    CDatabase* db = m_pDatabaseObj->GetDatabase();
+    CDatabase* db = m_pDatabaseObj->GetSchemaConnection();
     if (db == nullptr || !db->IsOpen()) return FALSE;
-    AllocatedStatement st(db->m_hdbc);
-    if (!st) return FALSE;
     const auto engine = db->Engine();
     // Engines that do not take the "table.index" form get their own.
     const std::string sql = engine == qel::odbc::Engine::Unknown ? DropIndexText(szTable, szIndex)
                                                                  : qel::odbc::AdaptDropIndex(engine, szTable, szIndex);
-    auto* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str()));
-    {
-        qel::odbc::CallDeadline deadline(db->m_hdbc);
-        if (SQL_SUCCEEDED(SQLPrepare(st.Get(), text, SQL_NTS)) && SQL_SUCCEEDED(SQLExecute(st.Get()))) return TRUE;
+    try {
+        db->ExecuteSQL(sql.c_str());
+        return TRUE;
+    } catch (const CDBException& e) {
+        const std::string message = e.m_records.empty() ? e.m_strError : e.m_records.front().message;
+        return qel::odbc::NormalizeSqlState(engine, e.m_strSQLState, e.m_nNativeError, message) == "S0012" ? TRUE
+                                                                                                          : FALSE;
     }
-
-    SQLCHAR state[6] = {};
-    SQLINTEGER native = 0;
-    SQLCHAR message[100] = {};
-    SQLSMALLINT length = 0;
-    if (!SQL_SUCCEEDED(SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, st.Get(), state, &native, message, sizeof message, &length)))
-        return FALSE;
-    const std::string sqlState = qel::odbc::NormalizeSqlState(engine, reinterpret_cast<const char*>(state), native,
-                                                              reinterpret_cast<const char*>(message));
-    return sqlState == "S0012" ? TRUE : FALSE;
 }
 
 BOOL CDatabaseSchema::AddColumn(LPCSTR szTable, LONG lPosition, const ColumnDescriptor* pColumns) {

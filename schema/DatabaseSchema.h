@@ -10,16 +10,13 @@
 #include <qel/platform/Export.h>
 #include <qel/platform/WinTypes.h>
 #include <qel/schema/DdlText.h>
-
-class CDatabaseObj;
+#include <qel/schema/SchemaHost.h>
 
 class QEL_API CDatabaseSchema {
 public:
-    explicit CDatabaseSchema(CDatabaseObj* pDatabaseObj) : m_pDatabaseObj(pDatabaseObj) {}
+    explicit CDatabaseSchema(ISchemaHost* pDatabaseObj) : m_pDatabaseObj(pDatabaseObj) {}
     CDatabaseSchema(const CDatabaseSchema&) = delete;
     CDatabaseSchema& operator=(const CDatabaseSchema&) = delete;
-
-    CDatabaseObj* GetDatabaseObj() const { return m_pDatabaseObj; }
 
     // --- DDL on the owner's open connection. None of these sets the owner's
     // error state; they answer FALSE and leave reporting to the caller.
@@ -54,5 +51,5 @@ private:
     BOOL CheckAndUpgradeTables();
     void ImportLayouts();
 
-    CDatabaseObj* m_pDatabaseObj;  // the owner; not owned
+    ISchemaHost* m_pDatabaseObj;  // the owner; not owned
 };

@@ -7,9 +7,9 @@
 #include <span>
 #include <string>
 
+#include <qel/outside/records/TableCatalogue.h>
 #include <qel/platform/Export.h>
 #include <qel/platform/WinTypes.h>
-#include <qel/schema/TableCatalogue.h>
 
 // The DBMS type name of each type code, in type-code order.
 using TypeNames = std::array<std::string, kColumnTypeCount>;

@@ -12,10 +12,9 @@
 
 #include <fmt/format.h>
 
-#include <qel/database/DatabaseObj.h>
 #include <qel/outside/Log.h>
-#include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Database.h>
+#include <qel/outside/odbc/DBException.h>
 #include <qel/outside/records/LayoutData.h>
 #include <qel/outside/records/Recordset.h>
 #include <qel/platform/ModulePath.h>
@@ -71,7 +70,7 @@ BOOL CDatabaseSchema::CreateTableOf(const char* table) {
 
 BOOL CDatabaseSchema::CheckAndUpgradeDatabase() {
     try {
-        FileEngineWriteTransaction transaction(m_pDatabaseObj->GetDatabase());
+        FileEngineWriteTransaction transaction(m_pDatabaseObj->GetSchemaConnection());
         return transaction.Finish(CheckAndUpgradeTables());
     } catch (const CDBException& e) {
         qel::outside::LogWarning(fmt::format("cannot start the schema check: {}", e.m_strError));
@@ -136,7 +135,7 @@ BOOL CDatabaseSchema::CreateDatabaseTables() {
         const std::string filter = KeyFilter("IMTKEY", -1);
         if (!rs.Open(filter.c_str(), nullptr, nullptr, 0)) return FALSE;
         rs.AddNew();
-        if (!m_pDatabaseObj->GetNewKey(eTableIMT, &cdRomKey)) return FALSE;
+        if (!m_pDatabaseObj->AllocateRecordKey(eTableIMT, &cdRomKey)) return FALSE;
         rs.m_IMTKEY = cdRomKey;
         rs.SetFieldDirty(&rs.m_IMTKEY);
         rs.m_IMTNAME = "CD-ROM";
@@ -212,7 +211,7 @@ BOOL CDatabaseSchema::EnsureZeroThresholdMediaType() {
 
     rs.AddNew();
     LONG key = 0;
-    if (!m_pDatabaseObj->GetNewKey(eTableIMT, &key)) return FALSE;
+    if (!m_pDatabaseObj->AllocateRecordKey(eTableIMT, &key)) return FALSE;
     rs.m_IMTKEY = key;
     rs.SetFieldDirty(&rs.m_IMTKEY);
     rs.m_IMTNAME.clear();

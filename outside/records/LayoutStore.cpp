@@ -6,8 +6,8 @@
 
 #include <qel/outside/odbc/Timestamp.h>
 #include <qel/outside/records/Recordset.h>
+#include <qel/outside/records/TableCatalogue.h>
 #include <qel/platform/OleDate.h>
-#include <qel/schema/TableCatalogue.h>
 
 CLayoutData::CLayoutData(CLayoutRecordset& rs) {
     std::string message;

@@ -44,9 +44,9 @@
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Odbc.h>
 #include <qel/outside/records/RecordHost.h>
+#include <qel/outside/records/TableCatalogue.h>
 #include <qel/platform/Export.h>
 #include <qel/platform/WinTypes.h>
-#include <qel/schema/TableCatalogue.h>
 
 // A long-binary field: the owned bytes take the place of a global memory block.
 struct CLongBinary {

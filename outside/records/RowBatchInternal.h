@@ -20,7 +20,7 @@
 #include <vector>
 
 #include <qel/outside/records/Recordset.h>
-#include <qel/schema/TableCatalogue.h>
+#include <qel/outside/records/TableCatalogue.h>
 
 namespace qel::records {
 

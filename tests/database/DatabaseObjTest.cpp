@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <qel/database/Resources.h>
 #include <qel/platform/AppProfile.h>
-#include <qel/ui/Resources.h>
 
 #include "support/DatabaseObjTesting.h"
 

@@ -1,7 +1,7 @@
 // The patient and doctor searches: match modes, the criteria table, the
 // Japanese rules, the selection hook and the found list.
+#include <qel/database/SelectPatientModel.h>
 #include <qel/outside/records/CachedData.h>
-#include <qel/ui/SelectPatientModel.h>
 
 #include "PatientDatabase.h"
 

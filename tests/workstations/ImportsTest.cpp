@@ -19,7 +19,7 @@
 
 #include <qel/database/DatabaseObj.h>
 #include <qel/outside/odbc/Statement.h>
-#include <qel/schema/TableCatalogue.h>
+#include <qel/outside/records/TableCatalogue.h>
 
 #include "support/DatabaseObjAccess.h"
 #include "support/Sandbox.h"

@@ -17,8 +17,8 @@
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Statement.h>
+#include <qel/outside/records/TableCatalogue.h>
 #include <qel/platform/Registry.h>
-#include <qel/schema/TableCatalogue.h>
 
 #include "tools/qeldb/ExitCodes.h"
 #include "tools/qeldb/Failure.h"

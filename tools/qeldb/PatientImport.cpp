@@ -16,7 +16,7 @@
 #include <qel/outside/odbc/WriteCache.h>
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/Recordset.h>
-#include <qel/schema/TableCatalogue.h>
+#include <qel/outside/records/TableCatalogue.h>
 
 #include "tools/qeldb/Failure.h"
 #include "tools/qeldb/ProfileSelection.h"

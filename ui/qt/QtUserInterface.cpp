@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include <qel/ui/SelectPatientModel.h>
+#include <qel/database/SelectPatientModel.h>
 #include <qel/ui/qt/SelectPatientDialog.h>
 
 void CQtUserInterface::BeginWaitCursor() {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include <qel/database/DatabaseObj.h>
+#include <qel/database/Resources.h>
 #include <qel/outside/records/CachedData.h>
 #include <qel/platform/AppProfile.h>
-#include <qel/ui/Resources.h>
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include <qel/schema/TableCatalogue.h>
+#include <qel/outside/records/TableCatalogue.h>
 
 #include <array>
 

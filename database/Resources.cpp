@@ -1,4 +1,4 @@
-#include <qel/ui/Resources.h>
+#include <qel/database/Resources.h>
 
 #include <iterator>
 
