@@ -1,5 +1,7 @@
 #include <qel/database/OpenFaults.h>
 
+#if defined(QEL_FAULT_INJECTION)
+
 #include <array>
 #include <atomic>
 
@@ -27,3 +29,5 @@ bool OpenFaultHit(OpenFault fault) {
 }
 
 }  // namespace qel::database
+
+#endif  // QEL_FAULT_INJECTION

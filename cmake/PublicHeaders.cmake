@@ -1,0 +1,26 @@
+# qel_public_headers(<out> <header>): <header> (relative to the source root)
+# and every component header it reaches through #include <qel/...>, in the
+# order found. Configuring again follows any header that changes. A reached
+# *Internal.h, or a header of the test hooks, stops the configure: they are
+# not for clients.
+function(qel_public_headers out first)
+  set(pending ${first})
+  set(found)
+  while(pending)
+    list(POP_FRONT pending header)
+    if(header IN_LIST found OR NOT EXISTS ${CMAKE_SOURCE_DIR}/${header})
+      continue()  # seen already, or generated (BuildInfo.h)
+    endif()
+    if(header MATCHES "Internal\\.h$" OR header STREQUAL "database/OpenFaults.h")
+      message(FATAL_ERROR "the public header set reaches ${header}, which is not for clients")
+    endif()
+    list(APPEND found ${header})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${header})
+    file(STRINGS ${CMAKE_SOURCE_DIR}/${header} lines REGEX "^[ \t]*#[ \t]*include[ \t]*<qel/")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*<qel/([^>]+)>.*" "\\1" included "${line}")
+      list(APPEND pending ${included})
+    endforeach()
+  endwhile()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
