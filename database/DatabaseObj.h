@@ -21,6 +21,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <qel/database/SettingsRecord.h>
@@ -301,6 +302,12 @@ private:
     void SetEngine();
     void DeleteObjectSets();
     void CloseCleanup();
+    // The steps of Open2, in order; each answers FALSE with its code set.
+    BOOL TakeProfileMutex();
+    BOOL RunOpenSteps(PreparedDataSource* prepared);
+    BOOL CreateServer();
+    BOOL CreateCallbackWindow();
+    BOOL Connect();
     void OpenFailureCleanup(BOOL bShow, CMessageDialog& notice, const PreparedDataSource& prepared);
     void ReleaseServer();
     BOOL CheckDoctorSet(CDoctorData* pExclude);
@@ -443,7 +450,22 @@ private:
     BOOL CheckProfileIdentity(const std::string& databaseId);
     qel::settings::DatabaseSettings CollectSettings() const;
     void ApplySettings(const qel::settings::DatabaseSettings& settings);
-    BOOL SetSettingsFlag(BOOL CDatabaseObj::*member, BOOL value);
+    // Every setter of a value the settings record keeps: 50 while closed;
+    // otherwise stores the value and saves the record, and a failed save puts
+    // the old value back and keeps its code. An unchanged value is not saved
+    // again unless bSaveUnchanged.
+    template <class T>
+    BOOL ChangeSetting(T& member, T value, bool bSaveUnchanged = false) {
+        ClearError();
+        if (!bIsOpen) return SetError(50);
+        if (!bSaveUnchanged && member == value) return TRUE;
+        T old = std::move(member);
+        member = std::move(value);
+        if (SaveDBParams()) return TRUE;
+        PassOnError();
+        member = std::move(old);
+        return FALSE;
+    }
 
     CDiskSpaceControllerData m_DiskSpaceControllerData;
 

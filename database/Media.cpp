@@ -68,13 +68,7 @@ void CDatabaseObj::SetLCurrentMedia(LONG lMediaKey) {
         }
     }
 
-    const LONG old = lCurrentMedia;
-    lCurrentMedia = lMediaKey;
-    SaveDBParams();
-    if (lErrorCode != 0) {
-        PassOnError();
-        lCurrentMedia = old;
-    }
+    ChangeSetting(lCurrentMedia, lMediaKey);
 }
 
 int CDatabaseObj::GetImageMediaNumber() {
@@ -107,21 +101,7 @@ BOOL CDatabaseObj::GetBDefaultImageMediaName() {
     return bDefaultImageMediaName;
 }
 
-void CDatabaseObj::SetBDefaultImageMediaName(BOOL value) {
-    ClearError();
-    if (!bIsOpen) {
-        SetError(50);
-        return;
-    }
-    if (value == bDefaultImageMediaName) return;
-    const BOOL old = bDefaultImageMediaName;
-    bDefaultImageMediaName = value;
-    SaveDBParams();
-    if (lErrorCode != 0) {
-        PassOnError();
-        bDefaultImageMediaName = old;
-    }
-}
+void CDatabaseObj::SetBDefaultImageMediaName(BOOL value) { ChangeSetting(bDefaultImageMediaName, value); }
 
 BSTR CDatabaseObj::GetStrImageMediaNameFormat() {
     ClearError();
@@ -133,22 +113,9 @@ BSTR CDatabaseObj::GetStrImageMediaNameFormat() {
 }
 
 void CDatabaseObj::SetStrImageMediaNameFormat(LPCSTR value) {
-    ClearError();
-    if (!bIsOpen) {
-        SetError(50);
-        return;
-    }
     CExtString text(value);
     text.Trim();
-    const std::string trimmed = text.Str();
-    if (trimmed == strImageMediaNameFormat) return;
-    std::string old = strImageMediaNameFormat;
-    strImageMediaNameFormat = trimmed;
-    SaveDBParams();
-    if (lErrorCode != 0) {
-        PassOnError();
-        strImageMediaNameFormat = std::move(old);
-    }
+    ChangeSetting(strImageMediaNameFormat, std::string(text.Str()));
 }
 
 DATE CDatabaseObj::GetDateLastImageMediaCreation() {
@@ -161,17 +128,7 @@ DATE CDatabaseObj::GetDateLastImageMediaCreation() {
 }
 
 void CDatabaseObj::SetDateLastImageMediaCreation(DATE value) {
-    ClearError();
-    if (!bIsOpen) {
-        SetError(50);
-        return;
-    }
-    const CExtOleDateTime old = dateLastImageMediaCreation;
-    dateLastImageMediaCreation = value;
-    dateLastImageMediaCreation.SetStatus(CExtOleDateTime::valid);
-    SaveDBParams();
-    if (lErrorCode != 0) {
-        PassOnError();
-        dateLastImageMediaCreation = old;
-    }
+    CExtOleDateTime date(value);
+    date.SetStatus(CExtOleDateTime::valid);
+    ChangeSetting(dateLastImageMediaCreation, date, /*bSaveUnchanged=*/true);
 }

@@ -36,26 +36,21 @@ std::string NoticeText(const std::string& name) {
     return at == std::string::npos ? format : format.substr(0, at) + name + format.substr(at + 2);
 }
 
+using qel::database::OpenFault;
+using qel::database::OpenFaultHit;
+
 }  // namespace
 
 BOOL CDatabaseObj::Open() { return Open2(TRUE); }
 
 BOOL CDatabaseObj::Open2(BOOL bShow) {
-    using qel::database::OpenFault;
-    using qel::database::OpenFaultHit;
-
     ClearError();
     if (!CheckParams(FALSE)) {
         PassOnError();
         return SetError(50);
     }
     if (bIsOpen) return SetError(50);
-
-    m_hMutex.reset();
-    auto mutex = qel::platform::NamedMutex::Create(fmt::format("QEL_DB_MUTEX_{}", lKey));
-    if (mutex.failed) return SetError(7014);
-    if (mutex.alreadyExists) return SetError(7015);
-    m_hMutex = std::move(mutex.handle);
+    if (!TakeProfileMutex()) return FALSE;
 
     CMessageDialog notice(NoticeText(strName).c_str(), kNoticeNumber);
     if (bShow) notice.Create();
@@ -65,83 +60,87 @@ BOOL CDatabaseObj::Open2(BOOL bShow) {
     ReleaseServer();
 
     PreparedDataSource prepared;
-    auto fail = [&]() -> BOOL {
+    if (!RunOpenSteps(&prepared)) {
         OpenFailureCleanup(bShow, notice, prepared);
         return FALSE;
-    };
-
-    try {
-        IQELServer* server = nullptr;
-        if (OpenFaultHit(OpenFault::ServerCreation) || FAILED(CreateQELServer(&server)) || server == nullptr) {
-            SetError(7150);
-            return fail();
-        }
-        m_pServer = server;
-
-        m_pCallbackWnd = MakeCallbackWindow(this);
-        if (OpenFaultHit(OpenFault::WindowCreation) || !m_pCallbackWnd || !m_pCallbackWnd->Create()) {
-            SetError(10);
-            return fail();
-        }
-
-        if (OpenFaultHit(OpenFault::DataSourcePreparation) || !m_pDataSourceSetup->PrepareDataSource(&prepared)) {
-            SetError(7020);
-            return fail();
-        }
-
-        const std::string connect = fmt::format("ODBC;DSN={}", strDataSource);
-        m_pDatabase = std::make_unique<CDatabase>();
-
-        for (int attempt = 0, retry = 1; retry; ++attempt) {
-            retry = 0;
-            try {
-                if (OpenFaultHit(OpenFault::ConnectThrows))
-                    throw CDBException("08001", "injected connection failure", "CDatabase::Open");
-                const BOOL opened = OpenFaultHit(OpenFault::ConnectReturnsFalse)
-                                        ? FALSE
-                                        : m_pDatabase->Open(nullptr, FALSE, FALSE, connect.c_str(), TRUE);
-                if (!opened) SetError(40);
-            } catch (CDBException& e) {
-                if (attempt == 0) {
-                    if (!OpenFaultHit(OpenFault::ReRegistration) && m_pDataSourceSetup->RegisterDataSourceAgain())
-                        retry = 1;
-                    else
-                        SetError(7030);
-                }
-                if (!retry && lErrorCode == 0) {
-                    SetError(7050);
-                    SetErrorString(&e);
-                }
-                e.Delete();
-            }
-        }
-        if (lErrorCode != 0) return fail();
-
-        bIsOpen = TRUE;
-        m_lSelectAdded = 0;
-        m_lSelectCount = 0;
-
-        if (OpenFaultHit(OpenFault::SchemaCheck) || !m_pSchema->CheckAndUpgradeDatabase()) {
-            SetError(7060);
-            return fail();
-        }
-
-        if (OpenFaultHit(OpenFault::SettingsRestore)) {
-            SetError(10);
-            return fail();
-        }
-        if (!RestoreDBParams()) {
-            PassOnError();
-            return fail();
-        }
-    } catch (...) {
-        // Any other exception ends the open with the code set so far.
-        return fail();
     }
-
     if (bShow) notice.Destroy();
     if (OpenFaultHit(OpenFault::Notification)) return SetError(30);
     return SendMessage(kNotifyOpened, 0, lKey, 0);
+}
+
+BOOL CDatabaseObj::TakeProfileMutex() {
+    m_hMutex.reset();
+    auto mutex = qel::platform::NamedMutex::Create(fmt::format("QEL_DB_MUTEX_{}", lKey));
+    if (mutex.failed) return SetError(7014);
+    if (mutex.alreadyExists) return SetError(7015);
+    m_hMutex = std::move(mutex.handle);
+    return TRUE;
+}
+
+// Each step either succeeds or leaves its code; the caller undoes whatever
+// the steps before it acquired. A fault point fails its step before it runs.
+BOOL CDatabaseObj::RunOpenSteps(PreparedDataSource* prepared) try {
+    auto step = [this](OpenFault fault, LONG code, auto&& run) -> BOOL {
+        return !OpenFaultHit(fault) && run() ? TRUE : SetError(code);
+    };
+    if (!step(OpenFault::ServerCreation, 7150, [this] { return CreateServer(); })) return FALSE;
+    if (!step(OpenFault::WindowCreation, 10, [this] { return CreateCallbackWindow(); })) return FALSE;
+    if (!step(OpenFault::DataSourcePreparation, 7020,
+              [this, prepared] { return m_pDataSourceSetup->PrepareDataSource(prepared); }))
+        return FALSE;
+    if (!Connect()) return FALSE;
+
+    bIsOpen = TRUE;
+    m_lSelectAdded = 0;
+    m_lSelectCount = 0;
+
+    if (!step(OpenFault::SchemaCheck, 7060, [this] { return m_pSchema->CheckAndUpgradeDatabase(); })) return FALSE;
+    if (!step(OpenFault::SettingsRestore, 10, [] { return TRUE; })) return FALSE;
+    return RestoreDBParams() ? TRUE : PassOnError();
+} catch (...) {
+    // Any other exception ends the open with the code set so far.
+    return FALSE;
+}
+
+BOOL CDatabaseObj::CreateServer() {
+    IQELServer* server = nullptr;
+    if (FAILED(CreateQELServer(&server)) || server == nullptr) return FALSE;
+    m_pServer = server;
+    return TRUE;
+}
+
+BOOL CDatabaseObj::CreateCallbackWindow() {
+    m_pCallbackWnd = MakeCallbackWindow(this);
+    return m_pCallbackWnd && m_pCallbackWnd->Create();
+}
+
+// Connects to the profile's data source. A first failure that throws
+// registers the data source again and tries once more.
+BOOL CDatabaseObj::Connect() {
+    const std::string connect = fmt::format("ODBC;DSN={}", strDataSource);
+    m_pDatabase = std::make_unique<CDatabase>();
+    for (int attempt = 0;; ++attempt) {
+        try {
+            if (OpenFaultHit(OpenFault::ConnectThrows))
+                throw CDBException("08001", "injected connection failure", "CDatabase::Open");
+            const BOOL opened = !OpenFaultHit(OpenFault::ConnectReturnsFalse) &&
+                                m_pDatabase->Open(nullptr, FALSE, FALSE, connect.c_str(), TRUE);
+            return opened ? TRUE : SetError(40);
+        } catch (CDBException& e) {
+            if (attempt == 0) {
+                if (!OpenFaultHit(OpenFault::ReRegistration) && m_pDataSourceSetup->RegisterDataSourceAgain())
+                    continue;
+                SetError(7030);
+            }
+            if (lErrorCode == 0) {
+                SetError(7050);
+                SetErrorString(&e);
+            }
+            e.Delete();
+            return FALSE;
+        }
+    }
 }
 
 void CDatabaseObj::OpenFailureCleanup(BOOL bShow, CMessageDialog& notice, const PreparedDataSource& prepared) {

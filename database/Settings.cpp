@@ -151,20 +151,6 @@ BOOL CDatabaseObj::CheckProfileIdentity(const std::string& databaseId) {
 
 // --- The three flags -----------------------------------------------------------
 
-BOOL CDatabaseObj::SetSettingsFlag(BOOL CDatabaseObj::*member, BOOL value) {
-    ClearError();
-    if (!bIsOpen) return SetError(50);
-    if (this->*member == value) return TRUE;
-    const BOOL old = this->*member;
-    this->*member = value;
-    if (!SaveDBParams() && lErrorCode != 0) {
-        PassOnError();
-        this->*member = old;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL CDatabaseObj::GetBCompressGrayscaleImages() {
     ClearError();
     if (!bIsOpen) return SetError(50);
@@ -172,7 +158,7 @@ BOOL CDatabaseObj::GetBCompressGrayscaleImages() {
 }
 
 void CDatabaseObj::SetBCompressGrayscaleImages(BOOL value) {
-    SetSettingsFlag(&CDatabaseObj::bCompressGrayscaleImages, value);
+    ChangeSetting(bCompressGrayscaleImages, value);
 }
 
 BOOL CDatabaseObj::GetBCompressColorImages() {
@@ -181,7 +167,7 @@ BOOL CDatabaseObj::GetBCompressColorImages() {
     return bCompressColorImages;
 }
 
-void CDatabaseObj::SetBCompressColorImages(BOOL value) { SetSettingsFlag(&CDatabaseObj::bCompressColorImages, value); }
+void CDatabaseObj::SetBCompressColorImages(BOOL value) { ChangeSetting(bCompressColorImages, value); }
 
 BOOL CDatabaseObj::GetBAllowDuplicatePatientIDs() {
     ClearError();
@@ -190,7 +176,7 @@ BOOL CDatabaseObj::GetBAllowDuplicatePatientIDs() {
 }
 
 void CDatabaseObj::SetBAllowDuplicatePatientIDs(BOOL value) {
-    SetSettingsFlag(&CDatabaseObj::bAllowDuplicatePatientIDs, value);
+    ChangeSetting(bAllowDuplicatePatientIDs, value);
 }
 
 // --- Disk space controller -------------------------------------------------------
