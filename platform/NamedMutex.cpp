@@ -1,5 +1,6 @@
 #include <qel/platform/NamedMutex.h>
 
+#include <qel/platform/ApplicationIdentity.h>
 #include <qel/platform/Diagnostics.h>
 
 #include <fcntl.h>
@@ -83,8 +84,9 @@ std::string NamedMutex::Folder() {
     const char* runtime = std::getenv("QEL_RUNTIME_DIR");
     if (runtime != nullptr && *runtime != '\0') return runtime;
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-    if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/qel";
-    return "/dev/shm/qel-" + std::to_string(::getuid());
+    const std::string name = CurrentApplicationIdentity().runtimeFolder;
+    if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/" + name;
+    return "/dev/shm/" + name + "-" + std::to_string(::getuid());
 }
 
 NamedMutexResult NamedMutex::Create(const std::string& name) {

@@ -1,5 +1,6 @@
 #include <qel/platform/Registry.h>
 
+#include <qel/platform/ApplicationIdentity.h>
 #include <qel/platform/Diagnostics.h>
 #include <qel/platform/RegistryDocumentInternal.h>
 #include <qel/platform/SharedFile.h>
@@ -34,11 +35,12 @@ std::string HomeFolder() {
 std::string PathFromEnvironment() {
     const char* file = std::getenv("QEL_REGISTRY_FILE");
     if (file != nullptr && *file != '\0') return file;
+    const std::string inConfig = "/" + CurrentApplicationIdentity().folder + "/registry.reg";
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] == '/') return std::string(config) + "/talveni/registry.reg";
+    if (config != nullptr && config[0] == '/') return std::string(config) + inConfig;
     std::string home = HomeFolder();
     if (home.empty()) return std::string();
-    return home + "/.config/talveni/registry.reg";
+    return home + "/.config" + inConfig;
 }
 
 bool ValidText(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos; }
