@@ -337,104 +337,128 @@ Line Document::MakeLine(std::string text) {
     return line;
 }
 
-Document Document::Parse(std::string bytes, const std::string& path) {
-    Document doc;
-    std::string_view raw = bytes;
-    std::size_t skip = 0;
-    if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
-        doc.m_encoding = Encoding::Utf8Bom;
-        skip = 3;
-    } else if (raw.substr(0, 2) == "\xFF\xFE") {
-        auto utf8 = DecodeUtf16Le(raw.substr(2));
-        if (utf8 && EncodeUtf16Le(*utf8) == raw.substr(2)) {
-            bytes = std::move(*utf8);
-            doc.m_encoding = Encoding::Utf16LeBom;
-        } else {
-            doc.m_writable = false;
-            ReportOnce(path + "\x1f" "encoding",
-                       "registry file " + path + " is not valid UTF-16 text; it is left unchanged");
-        }
-    }
-    if (skip) bytes.erase(0, skip);
-    doc.m_text = std::make_unique<std::string>(std::move(bytes));
-    std::string_view text = *doc.m_text;
-    doc.m_lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+namespace {
 
-    // The next physical line from pos: its text and its end.
-    std::size_t pos = 0;
-    auto next = [&](std::string_view& lineText, LineEnd& end) {
-        std::size_t newline = text.find('\n', pos);
+// The physical lines of a text, each with its line end.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : m_text(text) {}
+
+    bool AtEnd() const { return m_pos >= m_text.size(); }
+    std::size_t Position() const { return m_pos; }
+
+    void Next(std::string_view& lineText, LineEnd& end) {
+        const std::size_t newline = m_text.find('\n', m_pos);
         if (newline == std::string_view::npos) {
-            lineText = text.substr(pos);
+            lineText = m_text.substr(m_pos);
             end = LineEnd::None;
-            pos = text.size();
+            m_pos = m_text.size();
             return;
         }
-        lineText = text.substr(pos, newline - pos);
+        lineText = m_text.substr(m_pos, newline - m_pos);
         end = LineEnd::Lf;
-        pos = newline + 1;
+        m_pos = newline + 1;
         if (!lineText.empty() && lineText.back() == '\r') {
             lineText.remove_suffix(1);
             end = LineEnd::CrLf;
         }
-    };
-
-    // A registry file starts with its header, a comment or a section; what
-    // starts otherwise (a binary file, a text file of something else) is not
-    // one, and its lines are not reported one by one.
-    if (doc.m_writable) {
-        const bool binary = text.find('\0') != std::string_view::npos;
-        std::size_t first = 0;
-        while (first < text.size() && (IsSpace(text[first]) || text[first] == '\n')) ++first;
-        const std::string_view start = text.substr(first, text.find('\n', first) - first);
-        const std::string_view head = Trim(start);
-        const bool likeRegistry = head.empty() || head == "REGEDIT4" || head == "Windows Registry Editor Version 5.00" ||
-                                  head.front() == ';' || head.front() == '[';
-        if (binary || !likeRegistry) {
-            doc.m_registryText = false;
-            ReportOnce(path + "\x1f" "not-registry", NotRegistryText(path) + "; it reads as empty and is never written");
-            return doc;
-        }
     }
 
+private:
+    std::string_view m_text;
+    std::size_t m_pos = 0;
+};
+
+// A registry file starts with its header, a comment or a section; what
+// starts otherwise (a binary file, a text file of something else) is not one.
+bool StartsLikeRegistry(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos) return false;
+    std::size_t first = 0;
+    while (first < text.size() && (IsSpace(text[first]) || text[first] == '\n')) ++first;
+    const std::string_view head = Trim(text.substr(first, text.find('\n', first) - first));
+    return head.empty() || head == "REGEDIT4" || head == "Windows Registry Editor Version 5.00" ||
+           head.front() == ';' || head.front() == '[';
+}
+
+// Binary data may continue over lines that end with a backslash: the value's
+// text grows over them, up to a blank line or the end.
+void TakeContinuationLines(Line& line, LineReader& lines, std::string_view text, std::size_t start,
+                           std::uint32_t& number) {
+    while (line.valueType == ValueType::Other && !line.isDeletion && Trim(line.text).back() == '\\' &&
+           !lines.AtEnd()) {
+        std::string_view part;
+        lines.Next(part, line.end);
+        ++number;
+        const std::size_t length = static_cast<std::size_t>(part.data() - text.data()) + part.size() - start;
+        line.text = text.substr(start, length);
+        if (Trim(part).empty()) break;
+    }
+}
+
+void ReportLineProblems(const Line& line, bool first, const std::string& path) {
+    if (first && line.kind != LineKind::Header)
+        ReportOnce(path + "\x1f" "header",
+                   "registry file " + path + " does not start with REGEDIT4; reading what can be read");
+    if (line.kind == LineKind::Unparsed)
+        ReportOnce(path + "\x1f" + std::string(line.text),
+                   "registry file " + path + " line " + std::to_string(line.number) +
+                       " cannot be parsed and is kept as written: " + std::string(line.text));
+}
+
+}  // namespace
+
+Document Document::Parse(std::string bytes, const std::string& path) {
+    Document doc;
+    doc.DecodeText(std::move(bytes), path);
+    const std::string_view text = *doc.m_text;
+    // Lines of an undecodable file are not reported one by one, nor are those
+    // of a file that is no registry file at all.
+    if (doc.m_writable && !StartsLikeRegistry(text)) {
+        doc.m_registryText = false;
+        ReportOnce(path + "\x1f" "not-registry", NotRegistryText(path) + "; it reads as empty and is never written");
+        return doc;
+    }
+    doc.m_lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+
+    LineReader lines(text);
     bool sawContent = false;
     bool inSection = false;
     std::uint32_t number = 0;
-    while (pos < text.size()) {
+    while (!lines.AtEnd()) {
         Line line;
         line.number = ++number;
-        std::size_t start = pos;
-        next(line.text, line.end);
-        bool first = !sawContent;
+        const std::size_t start = lines.Position();
+        lines.Next(line.text, line.end);
+        const bool first = !sawContent;
         Classify(line, first, inSection);
-        if (line.kind == LineKind::Blank) {
-            doc.m_lines.push_back(std::move(line));
-            continue;
+        if (line.kind != LineKind::Blank) {
+            sawContent = true;
+            if (line.kind == LineKind::Section) inSection = true;
+            if (line.kind == LineKind::Value) TakeContinuationLines(line, lines, text, start, number);
+            if (doc.m_writable) ReportLineProblems(line, first, path);
         }
-        sawContent = true;
-        if (line.kind == LineKind::Section) inSection = true;
-        // Binary data may continue over lines that end with a backslash.
-        if (line.kind == LineKind::Value) {
-            while (line.valueType == ValueType::Other && !line.isDeletion && Trim(line.text).back() == '\\' &&
-                   pos < text.size()) {
-                std::string_view part;
-                next(part, line.end);
-                ++number;
-                std::size_t length = static_cast<std::size_t>(part.data() - text.data()) + part.size() - start;
-                line.text = text.substr(start, length);
-                if (Trim(part).empty()) break;
-            }
-        }
-        if (first && line.kind != LineKind::Header && doc.m_writable)
-            ReportOnce(path + "\x1f" "header",
-                       "registry file " + path + " does not start with REGEDIT4; reading what can be read");
-        if (line.kind == LineKind::Unparsed && doc.m_writable)
-            ReportOnce(path + "\x1f" + std::string(line.text),
-                       "registry file " + path + " line " + std::to_string(line.number) +
-                           " cannot be parsed and is kept as written: " + std::string(line.text));
         doc.m_lines.push_back(std::move(line));
     }
     return doc;
+}
+
+void Document::DecodeText(std::string bytes, const std::string& path) {
+    const std::string_view raw = bytes;
+    if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
+        m_encoding = Encoding::Utf8Bom;
+        bytes.erase(0, 3);
+    } else if (raw.substr(0, 2) == "\xFF\xFE") {
+        auto utf8 = DecodeUtf16Le(raw.substr(2));
+        if (utf8 && EncodeUtf16Le(*utf8) == raw.substr(2)) {
+            bytes = std::move(*utf8);
+            m_encoding = Encoding::Utf16LeBom;
+        } else {
+            m_writable = false;
+            ReportOnce(path + "\x1f" "encoding",
+                       "registry file " + path + " is not valid UTF-16 text; it is left unchanged");
+        }
+    }
+    m_text = std::make_unique<std::string>(std::move(bytes));
 }
 
 std::optional<std::string> Document::Serialize() const {

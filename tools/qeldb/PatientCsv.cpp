@@ -213,51 +213,76 @@ std::string QuoteField(const std::string& text) {
     return quoted + '"';
 }
 
+const char* const kExpectedHeader = "name,kanji_name,number,birth_date,sex,doctor";
+
+// Where each known column sits in a record (-1: absent).
+using ColumnPositions = std::array<int, eColumnCount>;
+
+// The first record that is not blank, as the header. Empty on success;
+// otherwise why the file cannot be read, with fatalLine set when a line is
+// to blame.
+std::string ReadHeader(CsvReader& reader, ColumnPositions& position, size_t& fieldCount, int& fatalLine) {
+    RawRecord record;
+    bool haveHeader = false;
+    while (!haveHeader && reader.Next(record)) haveHeader = !record.blank;
+    if (!haveHeader) return std::string("the file is empty; the first line must be the header ") + kExpectedHeader;
+    fatalLine = record.line;
+    if (!record.error.empty()) return "header: " + record.error;
+
+    position.fill(-1);
+    for (size_t i = 0; i < record.fields.size(); ++i) {
+        const std::string name = Lower(Trim(record.fields[i]));
+        const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
+        if (known == kColumnNames.end())
+            return fmt::format("unknown column \"{}\" in the header (the columns are {})", name, kExpectedHeader);
+        int& slot = position[static_cast<size_t>(known - kColumnNames.begin())];
+        if (slot >= 0) return fmt::format("column \"{}\" appears twice in the header", name);
+        slot = static_cast<int>(i);
+    }
+    if (position[eName] < 0)
+        return fmt::format("the header has no \"name\" column (the columns are {})", kExpectedHeader);
+    fieldCount = record.fields.size();
+    fatalLine = 0;
+    return {};
+}
+
+// The row of a well-formed record. Empty on success; otherwise every reason
+// the row is refused, joined by "; ".
+std::string ReadRow(const RawRecord& record, const ColumnPositions& position, PatientRow& row) {
+    const auto field = [&](Column column) {
+        return position[column] < 0 ? std::string() : Trim(record.fields[static_cast<size_t>(position[column])]);
+    };
+    row.line = record.line;
+    row.name = field(eName);
+    row.kanjiName = field(eKanjiName);
+    row.number = field(eNumber);
+    row.doctor = field(eDoctor);
+
+    std::string reasons;
+    const auto note = [&](const std::string& reason) {
+        if (!reason.empty()) reasons += (reasons.empty() ? "" : "; ") + reason;
+    };
+    if (row.name.empty()) note("the name is missing");
+    note(CheckText("name", row.name));
+    note(CheckText("kanji_name", row.kanjiName));
+    note(CheckText("number", row.number));
+    note(CheckText("doctor", row.doctor));
+    note(ParseBirthDate(field(eBirthDate), &row.birth));
+    note(ParseSex(field(eSex), &row.sex));
+    return reasons;
+}
+
 }  // namespace
 
 ParsedPatients ParsePatientCsv(std::string_view text) {
     ParsedPatients parsed;
     CsvReader reader(text);
+    ColumnPositions position;
+    size_t fieldCount = 0;
+    parsed.fatal = ReadHeader(reader, position, fieldCount, parsed.fatalLine);
+    if (!parsed.fatal.empty()) return parsed;
+
     RawRecord record;
-    bool haveHeader = false;
-    while (!haveHeader && reader.Next(record)) haveHeader = !record.blank;
-    const std::string expected = "name,kanji_name,number,birth_date,sex,doctor";
-    if (!haveHeader) {
-        parsed.fatal = "the file is empty; the first line must be the header " + expected;
-        return parsed;
-    }
-    if (!record.error.empty()) {
-        parsed.fatalLine = record.line;
-        parsed.fatal = "header: " + record.error;
-        return parsed;
-    }
-
-    // Where each known column sits in a record (-1: absent).
-    std::array<int, eColumnCount> position;
-    position.fill(-1);
-    for (size_t i = 0; i < record.fields.size(); ++i) {
-        const std::string name = Lower(Trim(record.fields[i]));
-        const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
-        if (known == kColumnNames.end()) {
-            parsed.fatalLine = record.line;
-            parsed.fatal = fmt::format("unknown column \"{}\" in the header (the columns are {})", name, expected);
-            return parsed;
-        }
-        int& slot = position[static_cast<size_t>(known - kColumnNames.begin())];
-        if (slot >= 0) {
-            parsed.fatalLine = record.line;
-            parsed.fatal = fmt::format("column \"{}\" appears twice in the header", name);
-            return parsed;
-        }
-        slot = static_cast<int>(i);
-    }
-    if (position[eName] < 0) {
-        parsed.fatalLine = record.line;
-        parsed.fatal = fmt::format("the header has no \"name\" column (the columns are {})", expected);
-        return parsed;
-    }
-    const size_t fieldCount = record.fields.size();
-
     while (reader.Next(record)) {
         if (record.blank && record.fields.size() == 1 && record.error.empty()) continue;
         if (!record.error.empty()) {
@@ -269,34 +294,11 @@ ParsedPatients ParsePatientCsv(std::string_view text) {
                 {record.line, fmt::format("expected {} fields, found {}", fieldCount, record.fields.size())});
             continue;
         }
-        const auto field = [&](Column column) {
-            return position[column] < 0 ? std::string() : Trim(record.fields[static_cast<size_t>(position[column])]);
-        };
         PatientRow row;
-        row.line = record.line;
-        row.name = field(eName);
-        row.kanjiName = field(eKanjiName);
-        row.number = field(eNumber);
-        row.doctor = field(eDoctor);
-
-        std::vector<std::string> reasons;
-        const auto note = [&](std::string reason) {
-            if (!reason.empty()) reasons.push_back(std::move(reason));
-        };
-        if (row.name.empty()) note("the name is missing");
-        note(CheckText("name", row.name));
-        note(CheckText("kanji_name", row.kanjiName));
-        note(CheckText("number", row.number));
-        note(CheckText("doctor", row.doctor));
-        note(ParseBirthDate(field(eBirthDate), &row.birth));
-        note(ParseSex(field(eSex), &row.sex));
-        if (reasons.empty()) {
+        if (std::string reasons = ReadRow(record, position, row); !reasons.empty())
+            parsed.problems.push_back({record.line, std::move(reasons)});
+        else
             parsed.rows.push_back(std::move(row));
-            continue;
-        }
-        std::string joined;
-        for (const auto& reason : reasons) joined += (joined.empty() ? "" : "; ") + reason;
-        parsed.problems.push_back({record.line, joined});
     }
     return parsed;
 }
