@@ -1,6 +1,7 @@
 #include <qel/platform/RegistryDocumentInternal.h>
 
 #include <qel/platform/Diagnostics.h>
+#include <qel/platform/Unicode.h>
 
 #include <unicode/unistr.h>
 
@@ -173,81 +174,22 @@ std::string_view EndText(LineEnd end) {
 // UTF-16LE (after its byte order mark) to UTF-8; nullopt on unpaired surrogates.
 std::optional<std::string> DecodeUtf16Le(std::string_view bytes) {
     if (bytes.size() % 2 != 0) return std::nullopt;
-    std::string out;
-    out.reserve(bytes.size() / 2);
-    auto unit = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) |
-               (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
-    };
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        std::uint32_t cp = unit(i);
-        if (cp >= 0xD800 && cp <= 0xDBFF) {
-            if (i + 3 >= bytes.size()) return std::nullopt;
-            std::uint32_t low = unit(i + 2);
-            if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-            i += 2;
-        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-            return std::nullopt;
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return Utf8FromUtf16Strict(units);
 }
 
 // UTF-8 to UTF-16LE; nullopt on malformed UTF-8.
 std::optional<std::string> EncodeUtf16Le(std::string_view text) {
+    const std::optional<std::u16string> units = Utf16FromUtf8Strict(text);
+    if (!units) return std::nullopt;
     std::string out;
-    out.reserve(text.size() * 2);
-    auto put = [&](std::uint32_t u) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
-    };
-    for (std::size_t i = 0; i < text.size();) {
-        auto b = static_cast<unsigned char>(text[i]);
-        std::uint32_t cp;
-        std::size_t len;
-        if (b < 0x80) {
-            cp = b, len = 1;
-        } else if ((b & 0xE0) == 0xC0) {
-            cp = b & 0x1Fu, len = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            cp = b & 0x0Fu, len = 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            cp = b & 0x07u, len = 4;
-        } else {
-            return std::nullopt;
-        }
-        if (i + len > text.size()) return std::nullopt;
-        for (std::size_t k = 1; k < len; ++k) {
-            auto c = static_cast<unsigned char>(text[i + k]);
-            if ((c & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (c & 0x3Fu);
-        }
-        static constexpr std::uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMinimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            put(0xD800 + (cp >> 10));
-            put(0xDC00 + (cp & 0x3FF));
-        } else {
-            put(cp);
-        }
-        i += len;
+    out.reserve(units->size() * 2);
+    for (char16_t unit : *units) {
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>(unit >> 8);
     }
     return out;
 }

@@ -4,9 +4,12 @@
 #include <array>
 #include <cctype>
 #include <ctime>
+#include <optional>
 #include <tuple>
 
 #include <fmt/core.h>
+
+#include <qel/platform/Unicode.h>
 
 namespace {
 
@@ -123,31 +126,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// Characters of valid UTF-8 text, or -1 when the bytes are not UTF-8.
-long Utf8Length(const std::string& text) {
-    long count = 0;
-    for (size_t i = 0; i < text.size(); ++count) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        unsigned long cp = c;
-        if (c < 0x80) extra = 0;
-        else if ((c & 0xE0) == 0xC0) extra = 1, cp = c & 0x1F;
-        else if ((c & 0xF0) == 0xE0) extra = 2, cp = c & 0x0F;
-        else if ((c & 0xF8) == 0xF0) extra = 3, cp = c & 0x07;
-        else return -1;
-        if (i + extra >= text.size()) return -1;
-        for (size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return -1;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        static constexpr unsigned long kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
-        i += extra + 1;
-    }
-    return count;
-}
-
 bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int DaysInMonth(int year, int month) {
@@ -194,12 +172,12 @@ std::string ParseSex(const std::string& text, SHORT* sex) {
 
 // A text column: UTF-8, no control characters, at most kMaxTextLength characters.
 std::string CheckText(const char* column, const std::string& text) {
-    const long length = Utf8Length(text);
-    if (length < 0) return fmt::format("{} is not valid UTF-8", column);
+    const std::optional<size_t> length = qel::platform::CodePointCount(text);
+    if (!length) return fmt::format("{} is not valid UTF-8", column);
     if (std::any_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }))
         return fmt::format("{} contains a line break or control character", column);
-    if (static_cast<size_t>(length) > kMaxTextLength)
-        return fmt::format("{} has {} characters, at most {} fit", column, length, kMaxTextLength);
+    if (*length > kMaxTextLength)
+        return fmt::format("{} has {} characters, at most {} fit", column, *length, kMaxTextLength);
     return {};
 }
 
