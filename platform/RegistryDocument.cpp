@@ -1,5 +1,6 @@
 #include <qel/platform/RegistryDocumentInternal.h>
 
+#include <qel/platform/AsciiText.h>
 #include <qel/platform/Diagnostics.h>
 #include <qel/platform/Unicode.h>
 
@@ -18,26 +19,10 @@ namespace {
 
 constexpr std::string_view kRoot = "HKEY_CURRENT_USER";
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+// The blanks of a regedit line; line ends are split off before.
+constexpr std::string_view kSpaces = " \t\r\f\v";
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
-}
+bool IsSpace(char c) { return kSpaces.find(c) != std::string_view::npos; }
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
@@ -96,7 +81,7 @@ bool ParseValue(std::string_view t, Line& line) {
     }
     while (pos < t.size() && IsSpace(t[pos])) ++pos;
     if (pos >= t.size() || t[pos] != '=') return false;
-    std::string_view data = Trim(t.substr(pos + 1));
+    std::string_view data = Trim(t.substr(pos + 1), kSpaces);
     if (data.empty()) return false;
 
     line.rawName = name;
@@ -104,7 +89,7 @@ bool ParseValue(std::string_view t, Line& line) {
     if (data[0] == '"') {
         std::size_t p = 0;
         std::string_view inner;
-        if (!ScanQuoted(data, p, inner) || !Trim(data.substr(p)).empty()) return false;
+        if (!ScanQuoted(data, p, inner) || !Trim(data.substr(p), kSpaces).empty()) return false;
         line.valueType = ValueType::String;
         line.rawString = inner;
     } else if (data == "-") {
@@ -146,7 +131,7 @@ bool ParseSection(std::string_view t, Line& line) {
 
 // Classifies one line (its text set); first tells whether no content came before.
 void Classify(Line& line, bool first, bool inSection) {
-    std::string_view t = Trim(line.text);
+    std::string_view t = Trim(line.text, kSpaces);
     if (t.empty()) {
         line.kind = LineKind::Blank;
     } else if (first && (t == "REGEDIT4" || t == "Windows Registry Editor Version 5.00")) {
@@ -317,7 +302,7 @@ bool StartsLikeRegistry(std::string_view text) {
     if (text.find('\0') != std::string_view::npos) return false;
     std::size_t first = 0;
     while (first < text.size() && (IsSpace(text[first]) || text[first] == '\n')) ++first;
-    const std::string_view head = Trim(text.substr(first, text.find('\n', first) - first));
+    const std::string_view head = Trim(text.substr(first, text.find('\n', first) - first), kSpaces);
     return head.empty() || head == "REGEDIT4" || head == "Windows Registry Editor Version 5.00" ||
            head.front() == ';' || head.front() == '[';
 }
@@ -326,14 +311,14 @@ bool StartsLikeRegistry(std::string_view text) {
 // text grows over them, up to a blank line or the end.
 void TakeContinuationLines(Line& line, LineReader& lines, std::string_view text, std::size_t start,
                            std::uint32_t& number) {
-    while (line.valueType == ValueType::Other && !line.isDeletion && Trim(line.text).back() == '\\' &&
+    while (line.valueType == ValueType::Other && !line.isDeletion && Trim(line.text, kSpaces).back() == '\\' &&
            !lines.AtEnd()) {
         std::string_view part;
         lines.Next(part, line.end);
         ++number;
         const std::size_t length = static_cast<std::size_t>(part.data() - text.data()) + part.size() - start;
         line.text = text.substr(start, length);
-        if (Trim(part).empty()) break;
+        if (Trim(part, kSpaces).empty()) break;
     }
 }
 
@@ -541,7 +526,7 @@ void EndLastLine(Line& line, LineEnd end) {
 // the file). A line written after it needs a blank line between them.
 bool ContinuesOnNextLine(const Line& line) {
     if (line.kind != LineKind::Value || line.valueType != ValueType::Other || line.isDeletion) return false;
-    const std::string_view text = Trim(line.text);
+    const std::string_view text = Trim(line.text, kSpaces);
     return !text.empty() && text.back() == '\\';
 }
 

@@ -9,6 +9,7 @@
 
 #include <fmt/core.h>
 
+#include <qel/platform/AsciiText.h>
 #include <qel/platform/Unicode.h>
 
 namespace {
@@ -115,16 +116,8 @@ private:
     int m_line = 1;
 };
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
+using qel::platform::LowerAscii;
+using qel::platform::Trim;
 
 bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
@@ -209,7 +202,7 @@ std::string ReadHeader(CsvReader& reader, ColumnPositions& position, size_t& fie
 
     position.fill(-1);
     for (size_t i = 0; i < record.fields.size(); ++i) {
-        const std::string name = Lower(Trim(record.fields[i]));
+        const std::string name = LowerAscii(Trim(record.fields[i]));
         const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
         if (known == kColumnNames.end())
             return fmt::format("unknown column \"{}\" in the header (the columns are {})", name, kExpectedHeader);
@@ -228,7 +221,7 @@ std::string ReadHeader(CsvReader& reader, ColumnPositions& position, size_t& fie
 // the row is refused, joined by "; ".
 std::string ReadRow(const RawRecord& record, const ColumnPositions& position, PatientRow& row) {
     const auto field = [&](Column column) {
-        return position[column] < 0 ? std::string() : Trim(record.fields[static_cast<size_t>(position[column])]);
+        return position[column] < 0 ? std::string() : std::string(Trim(record.fields[static_cast<size_t>(position[column])]));
     };
     row.line = record.line;
     row.name = field(eName);
