@@ -2,15 +2,20 @@
 
 #include <qel/frame/ObjectFactory.h>
 #include <qel/outside/GeneralLib.h>
-#include <qel/platform/AppProfile.h>
+#include <qel/platform/ApplicationIdentity.h>
 
 CDatabaseApp::CDatabaseApp(const char* appName) : m_appName(appName) {}
 
+// The platform layer files the user's settings under the names it is given
+// here: Software\Talveni\Quorva in the registry, ~/.config/talveni, the
+// mutex folder "qel"; its diagnostics on standard error are signed "qeldb".
 void CDatabaseApp::SetRegistryKey(const char* key) {
     m_registryKey = key;
-    qel::platform::AppProfile& profile = qel::platform::AppProfile::Current();
-    profile.SetRegistryKey(m_registryKey);
-    profile.SetAppName(m_appName);
+    qel::platform::SetApplicationIdentity({.vendor = m_registryKey,
+                                           .application = m_appName,
+                                           .folder = "talveni",
+                                           .runtimeFolder = "qel",
+                                           .program = "qeldb"});
 }
 
 BOOL CDatabaseApp::InitInstance() {

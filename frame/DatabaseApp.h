@@ -1,7 +1,8 @@
 // CDatabaseApp: the component's application object, one per process,
-// constructed when the library is loaded. Its InitInstance roots the
-// application profile at "Software\Talveni\Quorva", registers the class
-// factories with the process and starts the general library (the log).
+// constructed when the library is loaded. Its InitInstance gives the platform
+// layer the application's names (the profile at "Software\Talveni\Quorva",
+// the per-user folders), registers the class factories with the process and
+// starts the general library (the log).
 //
 // Nothing needs to call it: loading libqeldb runs it once. theApp() gives
 // the object to code that wants its names.

@@ -44,7 +44,6 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override;
 
     const CLSID& GetClassID() const { return m_clsid; }
-    const std::string& GetProgID() const { return m_progId; }
     const CRuntimeClass* GetRuntimeClass() const { return m_pRuntimeClass; }
 
     // Every factory of the component, in a fixed order.

@@ -13,6 +13,7 @@
 
 #include <qel/outside/QELServer.h>
 #include <qel/platform/ClassRegistry.h>
+#include <qel/platform/UserFolders.h>
 
 namespace fs = std::filesystem;
 
@@ -119,9 +120,7 @@ bool RegisterDefaultAppServer() {
 std::string DefaultImageStore() {
     if (std::string store = Env("QEL_IMAGE_STORE"); !store.empty()) return store;
     if (std::string data = Env("QEL_DATA_DIR"); !data.empty()) return data;
-    if (std::string xdg = Env("XDG_DATA_HOME"); !xdg.empty()) return (fs::path(xdg) / "talveni").string();
-    if (std::string home = Env("HOME"); !home.empty()) return (fs::path(home) / ".local/share/talveni").string();
-    return {};
+    return qel::platform::ApplicationFolder("XDG_DATA_HOME", ".local/share");
 }
 
 std::optional<LONG> FreeSpaceMiB(const std::string& path) {

@@ -57,16 +57,6 @@ int CExtOleDateTime::GetHour() const {
     return Parts(parts) ? parts.hour : -1;
 }
 
-int CExtOleDateTime::GetMinute() const {
-    platform::DateParts parts;
-    return Parts(parts) ? parts.minute : -1;
-}
-
-int CExtOleDateTime::GetSecond() const {
-    platform::DateParts parts;
-    return Parts(parts) ? parts.second : -1;
-}
-
 int CExtOleDateTime::GetDayOfWeek() const {
     platform::DateParts parts;
     return Parts(parts) ? parts.dayOfWeek : -1;

@@ -40,8 +40,6 @@ public:
     int GetMonth() const;
     int GetDay() const;
     int GetHour() const;
-    int GetMinute() const;
-    int GetSecond() const;
     // 1 = Sunday .. 7 = Saturday; -1 unless valid.
     int GetDayOfWeek() const;
 

@@ -1,9 +1,13 @@
 #include <qel/outside/ExtString.h>
 
 #include <qel/platform/Locale.h>
-#include <qel/platform/TextInternal.h>
+#include <qel/platform/Kana.h>
+#include <qel/platform/Unicode.h>
 
-namespace text = qel::platform::text;
+namespace kana = qel::platform::kana;
+using qel::platform::AppendUtf8;
+using qel::platform::kInvalidCodePoint;
+using qel::platform::NextCodePoint;
 
 namespace {
 
@@ -19,11 +23,11 @@ std::string MapCodePoints(std::string_view input, Map map) {
     std::size_t pos = 0;
     while (pos < input.size()) {
         const std::size_t start = pos;
-        const char32_t cp = text::NextCodePoint(input, pos);
-        if (cp == text::kInvalid) {
+        const char32_t cp = NextCodePoint(input, pos);
+        if (cp == kInvalidCodePoint) {
             out.push_back(input[start]);
         } else {
-            text::AppendUtf8(out, map(cp));
+            AppendUtf8(out, map(cp));
         }
     }
     return out;
@@ -64,12 +68,12 @@ bool CExtString::Modify(EModify mode) {
     switch (mode) {
         case eNone: return true;
         case eUpper: qel::platform::CharUpperInPlace(m_text); return true;
-        case eHiraganaToKatakana: m_text = MapCodePoints(m_text, text::HiraganaToKatakana); return true;
-        case eHalfToFullKatakana: m_text = text::WidenHalfwidthKatakana(m_text); return true;
-        case eKatakanaToHiragana: m_text = MapCodePoints(m_text, text::KatakanaToHiragana); return true;
+        case eHiraganaToKatakana: m_text = MapCodePoints(m_text, kana::HiraganaToKatakana); return true;
+        case eHalfToFullKatakana: m_text = kana::WidenHalfwidthKatakana(m_text); return true;
+        case eKatakanaToHiragana: m_text = MapCodePoints(m_text, kana::KatakanaToHiragana); return true;
         case eFullwidthToAscii:
             m_text = MapCodePoints(m_text, [](char32_t cp) {
-                const char32_t ascii = text::FullwidthToAscii(cp);
+                const char32_t ascii = kana::FullwidthToAscii(cp);
                 return ascii != 0 ? ascii : cp;
             });
             return true;

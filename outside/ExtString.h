@@ -59,7 +59,6 @@ public:
     const char* c_str() const { return m_text.c_str(); }
     operator const char*() const { return m_text.c_str(); }  // NOLINT: passes where a C string is wanted
     bool IsEmpty() const { return m_text.empty(); }
-    std::size_t GetLength() const { return m_text.size(); }
 
     bool operator==(const CExtString& other) const { return m_text == other.m_text; }
     bool operator==(const char* other) const { return m_text == (other ? other : ""); }

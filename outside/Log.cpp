@@ -1,8 +1,5 @@
 #include <qel/outside/Log.h>
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <spdlog/logger.h>
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
@@ -17,6 +14,7 @@
 
 #include <qel/outside/LogInternal.h>
 #include <qel/platform/Diagnostics.h>
+#include <qel/platform/UserFolders.h>
 
 namespace fs = std::filesystem;
 
@@ -29,29 +27,11 @@ const char* NonEmptyVariable(const char* name) {
     return (value != nullptr && *value != '\0') ? value : nullptr;
 }
 
-std::string HomeDirectory() {
-    if (const char* home = NonEmptyVariable("HOME")) return home;
-    passwd entry{};
-    passwd* found = nullptr;
-    char buffer[4096];
-    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr && found->pw_dir) {
-        return found->pw_dir;
-    }
-    return {};
-}
-
 std::string ResolveLogPath() {
     if (const char* file = NonEmptyVariable("QEL_LOG_FILE")) return file;
     if (const char* dir = NonEmptyVariable("QEL_LOG_DIR")) return (fs::path(dir) / "qeldb.log").string();
-    fs::path state;
-    if (const char* xdg = NonEmptyVariable("XDG_STATE_HOME"); xdg != nullptr && fs::path(xdg).is_absolute()) {
-        state = xdg;
-    } else if (const std::string home = HomeDirectory(); !home.empty()) {
-        state = fs::path(home) / ".local" / "state";
-    } else {
-        return {};
-    }
-    return (state / "talveni" / "qeldb.log").string();
+    const std::string folder = qel::platform::ApplicationFolder("XDG_STATE_HOME", ".local/state");
+    return folder.empty() ? std::string() : (fs::path(folder) / "qeldb.log").string();
 }
 
 // One record is one line: line breaks in free text would split it.

@@ -25,8 +25,6 @@ public:
     bool SetValue(const char* name, const char* text);
     bool SetValue(const char* name, LONG value);
 
-    const std::string& SubKey() const { return m_subkey; }
-
 private:
     bool Usable(const char* name) const;
 

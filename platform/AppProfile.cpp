@@ -5,7 +5,7 @@
 namespace qel::platform {
 
 AppProfile& AppProfile::Current() {
-    static AppProfile profile("Talveni", "Quorva");
+    static AppProfile profile("", "");
     return profile;
 }
 

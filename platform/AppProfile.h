@@ -3,9 +3,9 @@
 // user's registry, the way an MFC application with SetRegistryKey reaches
 // them (GetProfileInt, GetProfileString, WriteProfileInt, WriteProfileString).
 //
-// The component's profile is rooted at "Software\Talveni\Quorva"; the frame
-// sets the key and name once at start-up and everyone reads
-// AppProfile::Current(). Values are read afresh from the registry file on
+// The component's profile is rooted at the application's identity
+// (platform/ApplicationIdentity.h), which the frame sets once at start-up;
+// everyone reads AppProfile::Current(). Values are read afresh from the registry file on
 // every call; a write reports FALSE when the file cannot be written.
 #pragma once
 
@@ -20,8 +20,8 @@ class Registry;
 
 class QEL_API AppProfile {
 public:
-    // The process-wide profile. Until SetRegistryKey is called it is rooted
-    // at "Software\Talveni\Quorva".
+    // The process-wide profile, rooted at Software\<vendor>\<application>
+    // of SetApplicationIdentity ("Software" before it is called).
     static AppProfile& Current();
 
     AppProfile(std::string registryKey, std::string appName, Registry* registry = nullptr);

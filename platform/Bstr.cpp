@@ -8,17 +8,16 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include <unicode/ustring.h>
+#include <qel/platform/Unicode.h>
 
 namespace qel::platform {
 
 namespace {
 
-static_assert(std::is_same_v<UChar, OLECHAR>, "ICU's UChar must be char16_t");
+static_assert(std::is_same_v<char16_t, OLECHAR>, "BSTR text is UTF-16");
 
 using Prefix = std::uint32_t;
 constexpr UINT kMaxLength = (std::numeric_limits<Prefix>::max() - sizeof(Prefix) - sizeof(OLECHAR)) / 2;
-constexpr UChar32 kReplacement = 0xFFFD;
 
 unsigned char* Base(BSTR bstr) { return reinterpret_cast<unsigned char*>(bstr) - sizeof(Prefix); }
 
@@ -62,61 +61,20 @@ UINT SysStringByteLen(BSTR bstr) {
 UINT SysStringLen(BSTR bstr) { return SysStringByteLen(bstr) / sizeof(OLECHAR); }
 
 BSTR BstrFromUtf8(std::string_view text) noexcept {
-    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) return nullptr;
-    const auto sourceLength = static_cast<int32_t>(text.size());
-    // An empty view may have a null data pointer, which ICU rejects.
-    const char* source = text.empty() ? "" : text.data();
-
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t length = 0;
-    u_strFromUTF8WithSub(nullptr, 0, &length, source, sourceLength, kReplacement, nullptr, &status);
-    if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return nullptr;
-    if (length < 0) return nullptr;
-
-    BSTR bstr = SysAllocStringLen(nullptr, static_cast<UINT>(length));
-    if (bstr == nullptr) return nullptr;
-    status = U_ZERO_ERROR;
-    // Capacity length + 1: ICU writes the terminator when there is room.
-    u_strFromUTF8WithSub(bstr, length + 1, nullptr, source, sourceLength, kReplacement, nullptr, &status);
-    if (U_FAILURE(status)) {
-        SysFreeString(bstr);
-        return nullptr;
+    try {
+        const std::u16string utf16 = Utf16FromUtf8Lossy(text);
+        if (utf16.size() > kMaxLength) return nullptr;
+        return SysAllocStringLen(utf16.data(), static_cast<UINT>(utf16.size()));
+    } catch (...) {
+        return nullptr;  // too long, or out of memory
     }
-    return bstr;
 }
 
-namespace {
-
-std::string Utf8FromUtf16(const OLECHAR* text, std::size_t length) {
-    if (length == 0) return {};
-    if (length > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-        throw std::length_error("UTF-16 to UTF-8: text too long");
-    }
-    const auto sourceLength = static_cast<int32_t>(length);
-
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t bytes = 0;
-    u_strToUTF8WithSub(nullptr, 0, &bytes, text, sourceLength, kReplacement, nullptr, &status);
-    if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) {
-        throw std::length_error(std::string("BSTR to UTF-8: ") + u_errorName(status));
-    }
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    status = U_ZERO_ERROR;
-    u_strToUTF8WithSub(utf8.data(), bytes, nullptr, text, sourceLength, kReplacement, nullptr, &status);
-    // Filling the buffer exactly reports a missing terminator, which std::string does not need.
-    if (U_FAILURE(status)) throw std::runtime_error(std::string("BSTR to UTF-8: ") + u_errorName(status));
-    return utf8;
-}
-
-}  // namespace
-
-std::string Utf8FromBstr(BSTR bstr) { return Utf8FromUtf16(bstr, SysStringLen(bstr)); }
+std::string Utf8FromBstr(BSTR bstr) { return Utf8FromUtf16Lossy(std::u16string_view(bstr, SysStringLen(bstr))); }
 
 std::string Utf8FromOleString(LPCOLESTR text) {
     if (text == nullptr) return {};
-    std::size_t length = 0;
-    while (text[length] != 0) ++length;
-    return Utf8FromUtf16(text, length);
+    return Utf8FromUtf16Lossy(std::u16string_view(text));
 }
 
 // --- BstrPtr -------------------------------------------------------------------

@@ -15,7 +15,7 @@
 //
 //     CLSID clsid;
 //     IDispatch* obj = nullptr;
-//     if (SUCCEEDED(CLSIDFromProgID("QEL.Database", &clsid)))
+//     if (SUCCEEDED(CLSIDFromProgID("Maker.Database", &clsid)))
 //         CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, (void**)&obj);
 //
 // CoCreateInstance loads the registered library with dlopen (once per

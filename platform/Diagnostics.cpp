@@ -1,5 +1,7 @@
 #include <qel/platform/Diagnostics.h>
 
+#include <qel/platform/ApplicationIdentity.h>
+
 #include <cstdio>
 #include <mutex>
 
@@ -42,7 +44,9 @@ void ReportDiagnostic(Severity severity, const std::string& text) {
             // A failing sink must not take the caller down; fall back below.
         }
     }
-    std::fprintf(stderr, "qeldb %s: %s\n", SeverityName(severity), text.c_str());
+    const std::string program = CurrentApplicationIdentity().program;
+    std::fprintf(stderr, "%s%s%s: %s\n", program.c_str(), program.empty() ? "" : " ", SeverityName(severity),
+                 text.c_str());
 }
 
 void SetDiagnosticSink(DiagnosticSink sink) {

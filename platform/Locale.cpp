@@ -13,7 +13,8 @@
 #include <initializer_list>
 #include <vector>
 
-#include <qel/platform/TextInternal.h>
+#include <qel/platform/Kana.h>
+#include <qel/platform/Unicode.h>
 
 namespace qel::platform {
 
@@ -133,8 +134,8 @@ bool TryUpperSimple(std::string& text, const LocaleEntry& entry) {
             continue;
         }
         if (special) return false;
-        const char32_t cp = text::NextCodePoint(text, pos);
-        if (cp != text::kInvalid && !IsCaselessCjk(cp) && u_hasBinaryProperty(static_cast<UChar32>(cp), UCHAR_CHANGES_WHEN_UPPERCASED)) {
+        const char32_t cp = NextCodePoint(text, pos);
+        if (cp != kInvalidCodePoint && !IsCaselessCjk(cp) && u_hasBinaryProperty(static_cast<UChar32>(cp), UCHAR_CHANGES_WHEN_UPPERCASED)) {
             return false;
         }
     }
@@ -149,7 +150,7 @@ void AppendUtf16AsUtf8(std::string& out, const char16_t* data, int32_t length) {
     while (i < length) {
         UChar32 cp;
         U16_NEXT(data, i, length, cp);
-        text::AppendUtf8(out, static_cast<char32_t>(cp));
+        AppendUtf8(out, static_cast<char32_t>(cp));
     }
 }
 
@@ -190,8 +191,8 @@ std::string UpperWithIcu(std::string_view input, const char* icuLocale) {
     std::size_t pos = 0;
     while (pos < input.size()) {
         const std::size_t start = pos;
-        const char32_t cp = text::NextCodePoint(input, pos);
-        if (cp == text::kInvalid) {
+        const char32_t cp = NextCodePoint(input, pos);
+        if (cp == kInvalidCodePoint) {
             flush();
             out.push_back(input[start]);
         } else {
@@ -228,7 +229,7 @@ bool NeedsNfc(char32_t cp) {
 // to `out`. ICU runs only when case folding or normalisation has work to do.
 void FoldRun(const std::vector<char32_t>& cps, bool needIcu, bool ignoreCase, std::string& out) {
     if (!needIcu) {
-        for (char32_t cp : cps) text::AppendUtf8(out, cp);
+        for (char32_t cp : cps) AppendUtf8(out, cp);
         return;
     }
     icu::UnicodeString run;
@@ -250,7 +251,7 @@ void FoldInto(std::string_view input, DWORD flags, std::string& out) {
     const bool ignoreKana = (flags & NORM_IGNOREKANATYPE) != 0;
     out.clear();
     out.reserve(input.size() + 8);
-    if (text::IsAscii(input)) {
+    if (IsAscii(input)) {
         out.assign(input);
         if (ignoreCase) {
             for (char& c : out) {
@@ -266,28 +267,28 @@ void FoldInto(std::string_view input, DWORD flags, std::string& out) {
         bool needIcu = false;
         bool stoppedAtInvalid = false;
         while (pos < input.size()) {
-            char32_t cp = text::NextCodePoint(input, pos);
-            if (cp == text::kInvalid) {
+            char32_t cp = NextCodePoint(input, pos);
+            if (cp == kInvalidCodePoint) {
                 stoppedAtInvalid = true;
                 break;
             }
             if (ignoreWidth) {
-                if (const char32_t ascii = text::FullwidthToAscii(cp)) {
+                if (const char32_t ascii = kana::FullwidthToAscii(cp)) {
                     cp = ascii;
-                } else if (const char32_t wide = text::HalfwidthKatakanaToFull(cp)) {
+                } else if (const char32_t wide = kana::HalfwidthKatakanaToFull(cp)) {
                     if ((cp == 0xFF9E || cp == 0xFF9F) && !cps.empty()) {
                         const char32_t mark = cp == 0xFF9E ? 0x3099 : 0x309A;
-                        if (const char32_t composed = text::ComposeSoundMark(cps.back(), mark)) {
+                        if (const char32_t composed = kana::ComposeSoundMark(cps.back(), mark)) {
                             cps.back() = composed;
                             continue;
                         }
                     }
                     cp = wide;
-                } else if (const char32_t normal = text::OtherWidthFormToNormal(cp)) {
+                } else if (const char32_t normal = kana::OtherWidthFormToNormal(cp)) {
                     cp = normal;
                 }
             }
-            if (ignoreKana) cp = text::HiraganaToKatakana(cp);
+            if (ignoreKana) cp = kana::HiraganaToKatakana(cp);
             if (cp < 0x80) {
                 if (ignoreCase && cp >= 'A' && cp <= 'Z') cp += 'a' - 'A';
             } else {
@@ -366,7 +367,7 @@ void CharUpperInPlace(std::string& text) {
 int CompareStringA(LCID /*lcid*/, DWORD flags, std::string_view a, std::string_view b) {
     constexpr DWORD known = NORM_IGNORECASE | NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH | SORT_STRINGSORT;
     if ((flags & ~known) != 0) return 0;
-    if (text::IsAscii(a) && text::IsAscii(b)) {
+    if (IsAscii(a) && IsAscii(b)) {
         if ((flags & NORM_IGNORECASE) == 0) return CompareBytes(a, b);
         const std::size_t common = std::min(a.size(), b.size());
         for (std::size_t i = 0; i < common; ++i) {

@@ -1,6 +1,8 @@
 #include <qel/platform/NamedMutex.h>
 
+#include <qel/platform/ApplicationIdentity.h>
 #include <qel/platform/Diagnostics.h>
+#include <qel/platform/UserFolders.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -72,6 +74,19 @@ bool EnsureFolder(const std::string& folder, bool shared, std::string& error) {
     return true;
 }
 
+struct MutexFolder {
+    std::string path;
+    bool shared;  // the world-writable shared-memory fallback, which must prove to be ours
+};
+
+MutexFolder LocateFolder() {
+    const char* runtime = std::getenv("QEL_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != '\0') return {runtime, false};
+    const std::string name = CurrentApplicationIdentity().runtimeFolder;
+    if (const std::string xdg = XdgFolder("XDG_RUNTIME_DIR", nullptr); !xdg.empty()) return {xdg + "/" + name, false};
+    return {"/dev/shm/" + name + "-" + std::to_string(::getuid()), true};
+}
+
 }  // namespace
 
 NamedMutex::NamedMutex(Token, std::string name, std::string path, int fd)
@@ -79,26 +94,17 @@ NamedMutex::NamedMutex(Token, std::string name, std::string path, int fd)
 
 NamedMutex::~NamedMutex() { Close(); }
 
-std::string NamedMutex::Folder() {
-    const char* runtime = std::getenv("QEL_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0') return runtime;
-    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-    if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/qel";
-    return "/dev/shm/qel-" + std::to_string(::getuid());
-}
+std::string NamedMutex::Folder() { return LocateFolder().path; }
 
 NamedMutexResult NamedMutex::Create(const std::string& name) {
     if (name.empty()) return Failure("a named mutex needs a name");
     std::string fileName = FileNameOf(name);
     if (fileName.size() > 255) return Failure("the mutex name is too long: " + name);
 
-    std::string folder = Folder();
-    const char* runtime = std::getenv("QEL_RUNTIME_DIR");
-    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-    bool shared = (runtime == nullptr || *runtime == '\0') && (xdg == nullptr || xdg[0] != '/');
+    const MutexFolder folder = LocateFolder();
     std::string error;
-    if (!EnsureFolder(folder, shared, error)) return Failure(error);
-    std::string path = folder + "/" + fileName;
+    if (!EnsureFolder(folder.path, folder.shared, error)) return Failure(error);
+    std::string path = folder.path + "/" + fileName;
 
     // A holder removes the file when it closes the mutex; a file opened just
     // before that removal is stale, so after locking check that the path

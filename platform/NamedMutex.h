@@ -1,15 +1,16 @@
 // Named mutexes whose existence is the lock: created without ownership and
 // never waited on, they tell whether any holder in this or another process of
-// the user has the name already ("QEL_DB_MUTEX_3": profile 3 is open).
+// the user has the name already ("DB_MUTEX_3": profile 3 is open).
 //
-//   NamedMutexResult r = NamedMutex::Create("QEL_DB_MUTEX_3");
+//   NamedMutexResult r = NamedMutex::Create("DB_MUTEX_3");
 //   if (r.failed) ...            // could not be created at all
 //   else if (r.alreadyExists) ...// someone holds it; r.handle is null
 //   else m_hMutex = std::move(r.handle);  // held until Close() or destruction
 //
 // A mutex is an exclusive non-blocking flock on a file named after it in
-// $QEL_RUNTIME_DIR, else $XDG_RUNTIME_DIR/qel, else /dev/shm/qel-<uid>
-// (created 0700). The lock belongs to the open file, so a second Create of
+// $QEL_RUNTIME_DIR, else $XDG_RUNTIME_DIR/<name>, else /dev/shm/<name>-<uid>
+// (created 0700), <name> being the application's runtime folder
+// (platform/ApplicationIdentity.h). The lock belongs to the open file, so a second Create of
 // the same name in the same process also finds it existing, and the system
 // releases it when the holding process dies. Names are case-sensitive, as on
 // Windows.

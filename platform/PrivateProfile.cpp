@@ -1,5 +1,7 @@
 #include <qel/platform/PrivateProfile.h>
 
+#include <qel/platform/AsciiText.h>
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -37,18 +39,7 @@ bool Load(CSimpleIniA& ini, LPCSTR file, bool* exists = nullptr) {
     }
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::string_view Trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
+constexpr std::string_view kBlanks = " \t\r\n\v\f";
 
 // One pair of enclosing double or single quotes comes off, as the Windows
 // function takes them off.
@@ -77,20 +68,20 @@ std::optional<std::string> Lookup(LPCSTR section, LPCSTR key, LPCSTR file) try {
     bool inSection = false;
     while (!rest.empty()) {
         const std::size_t end = rest.find('\n');
-        const std::string_view line = Trimmed(rest.substr(0, end));
+        const std::string_view line = Trim(rest.substr(0, end), kBlanks);
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         if (line.empty() || line.front() == ';' || line.front() == '#') continue;
         if (line.front() == '[') {
             if (inSection) return std::nullopt;  // a later section of the same name is not read
             const std::size_t close = line.find(']');
             const std::string_view name = line.substr(1, close == std::string_view::npos ? line.npos : close - 1);
-            inSection = SameName(Trimmed(name), section);
+            inSection = EqualsNoCase(Trim(name, kBlanks), section);
             continue;
         }
         const std::size_t equals = line.find('=');
         if (!inSection || equals == std::string_view::npos) continue;
-        if (SameName(Trimmed(line.substr(0, equals)), key))
-            return std::string(Unquoted(Trimmed(line.substr(equals + 1))));
+        if (EqualsNoCase(Trim(line.substr(0, equals), kBlanks), key))
+            return std::string(Unquoted(Trim(line.substr(equals + 1), kBlanks)));
     }
     return std::nullopt;
 } catch (...) {

@@ -3,9 +3,7 @@
 #include <qel/platform/Diagnostics.h>
 #include <qel/platform/RegistryDocumentInternal.h>
 #include <qel/platform/SharedFile.h>
-
-#include <pwd.h>
-#include <unistd.h>
+#include <qel/platform/UserFolders.h>
 
 #include <cstdlib>
 #include <functional>
@@ -19,26 +17,11 @@ using registry_detail::TrimKey;
 
 namespace {
 
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') return home;
-    struct passwd entry {};
-    struct passwd* result = nullptr;
-    char buffer[4096];
-    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &result) == 0 && result != nullptr &&
-        result->pw_dir != nullptr)
-        return result->pw_dir;
-    return std::string();
-}
-
 std::string PathFromEnvironment() {
     const char* file = std::getenv("QEL_REGISTRY_FILE");
     if (file != nullptr && *file != '\0') return file;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] == '/') return std::string(config) + "/talveni/registry.reg";
-    std::string home = HomeFolder();
-    if (home.empty()) return std::string();
-    return home + "/.config/talveni/registry.reg";
+    const std::string folder = ApplicationFolder("XDG_CONFIG_HOME", ".config");
+    return folder.empty() ? std::string() : folder + "/registry.reg";
 }
 
 bool ValidText(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos; }

@@ -4,13 +4,14 @@
 //
 //   REGEDIT4
 //
-//   [HKEY_CURRENT_USER\Software\Talveni\Quorva\DatabaseJ3]
+//   [HKEY_CURRENT_USER\Software\Maker\Tool\DatabaseJ3]
 //   "Name"="Studio Rossi"
 //   "CurrentDoctor"=dword:00000007
 //
-// Location: $QEL_REGISTRY_FILE, else $XDG_CONFIG_HOME/talveni/registry.reg,
-// else ~/.config/talveni/registry.reg. CurrentUser() looks the path up on
-// every call, so a changed environment takes effect at once.
+// Location: $QEL_REGISTRY_FILE, else $XDG_CONFIG_HOME/<folder>/registry.reg,
+// else ~/.config/<folder>/registry.reg, <folder> being the application's
+// (platform/ApplicationIdentity.h). CurrentUser() looks the path up on every
+// call, so a changed environment takes effect at once.
 //
 // Every call reads the file afresh, so values written by other processes (or
 // by hand) are seen at once. Writes are read-modify-write under an exclusive
@@ -22,7 +23,7 @@
 // text) reads as empty and is never written into.
 //
 // Key paths are given below HKEY_CURRENT_USER with backslashes
-// ("Software\\Talveni\\Quorva\\DatabaseJ3"); key and value names compare
+// ("Software\\Maker\\Tool\\DatabaseJ3"); key and value names compare
 // case-insensitively, as on Windows, and keep the case they were first
 // written with. Keys of other roots in the file are kept but not reachable.
 // Strings hold UTF-8 text of one line: a value with a line break or a NUL

@@ -1,6 +1,8 @@
 #include <qel/platform/RegistryDocumentInternal.h>
 
+#include <qel/platform/AsciiText.h>
 #include <qel/platform/Diagnostics.h>
+#include <qel/platform/Unicode.h>
 
 #include <unicode/unistr.h>
 
@@ -17,26 +19,10 @@ namespace {
 
 constexpr std::string_view kRoot = "HKEY_CURRENT_USER";
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+// The blanks of a regedit line; line ends are split off before.
+constexpr std::string_view kSpaces = " \t\r\f\v";
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
-}
+bool IsSpace(char c) { return kSpaces.find(c) != std::string_view::npos; }
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
@@ -95,7 +81,7 @@ bool ParseValue(std::string_view t, Line& line) {
     }
     while (pos < t.size() && IsSpace(t[pos])) ++pos;
     if (pos >= t.size() || t[pos] != '=') return false;
-    std::string_view data = Trim(t.substr(pos + 1));
+    std::string_view data = Trim(t.substr(pos + 1), kSpaces);
     if (data.empty()) return false;
 
     line.rawName = name;
@@ -103,7 +89,7 @@ bool ParseValue(std::string_view t, Line& line) {
     if (data[0] == '"') {
         std::size_t p = 0;
         std::string_view inner;
-        if (!ScanQuoted(data, p, inner) || !Trim(data.substr(p)).empty()) return false;
+        if (!ScanQuoted(data, p, inner) || !Trim(data.substr(p), kSpaces).empty()) return false;
         line.valueType = ValueType::String;
         line.rawString = inner;
     } else if (data == "-") {
@@ -145,7 +131,7 @@ bool ParseSection(std::string_view t, Line& line) {
 
 // Classifies one line (its text set); first tells whether no content came before.
 void Classify(Line& line, bool first, bool inSection) {
-    std::string_view t = Trim(line.text);
+    std::string_view t = Trim(line.text, kSpaces);
     if (t.empty()) {
         line.kind = LineKind::Blank;
     } else if (first && (t == "REGEDIT4" || t == "Windows Registry Editor Version 5.00")) {
@@ -173,81 +159,22 @@ std::string_view EndText(LineEnd end) {
 // UTF-16LE (after its byte order mark) to UTF-8; nullopt on unpaired surrogates.
 std::optional<std::string> DecodeUtf16Le(std::string_view bytes) {
     if (bytes.size() % 2 != 0) return std::nullopt;
-    std::string out;
-    out.reserve(bytes.size() / 2);
-    auto unit = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) |
-               (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
-    };
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        std::uint32_t cp = unit(i);
-        if (cp >= 0xD800 && cp <= 0xDBFF) {
-            if (i + 3 >= bytes.size()) return std::nullopt;
-            std::uint32_t low = unit(i + 2);
-            if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-            i += 2;
-        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-            return std::nullopt;
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return Utf8FromUtf16Strict(units);
 }
 
 // UTF-8 to UTF-16LE; nullopt on malformed UTF-8.
 std::optional<std::string> EncodeUtf16Le(std::string_view text) {
+    const std::optional<std::u16string> units = Utf16FromUtf8Strict(text);
+    if (!units) return std::nullopt;
     std::string out;
-    out.reserve(text.size() * 2);
-    auto put = [&](std::uint32_t u) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
-    };
-    for (std::size_t i = 0; i < text.size();) {
-        auto b = static_cast<unsigned char>(text[i]);
-        std::uint32_t cp;
-        std::size_t len;
-        if (b < 0x80) {
-            cp = b, len = 1;
-        } else if ((b & 0xE0) == 0xC0) {
-            cp = b & 0x1Fu, len = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            cp = b & 0x0Fu, len = 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            cp = b & 0x07u, len = 4;
-        } else {
-            return std::nullopt;
-        }
-        if (i + len > text.size()) return std::nullopt;
-        for (std::size_t k = 1; k < len; ++k) {
-            auto c = static_cast<unsigned char>(text[i + k]);
-            if ((c & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (c & 0x3Fu);
-        }
-        static constexpr std::uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMinimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            put(0xD800 + (cp >> 10));
-            put(0xDC00 + (cp & 0x3FF));
-        } else {
-            put(cp);
-        }
-        i += len;
+    out.reserve(units->size() * 2);
+    for (char16_t unit : *units) {
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>(unit >> 8);
     }
     return out;
 }
@@ -337,104 +264,128 @@ Line Document::MakeLine(std::string text) {
     return line;
 }
 
-Document Document::Parse(std::string bytes, const std::string& path) {
-    Document doc;
-    std::string_view raw = bytes;
-    std::size_t skip = 0;
-    if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
-        doc.m_encoding = Encoding::Utf8Bom;
-        skip = 3;
-    } else if (raw.substr(0, 2) == "\xFF\xFE") {
-        auto utf8 = DecodeUtf16Le(raw.substr(2));
-        if (utf8 && EncodeUtf16Le(*utf8) == raw.substr(2)) {
-            bytes = std::move(*utf8);
-            doc.m_encoding = Encoding::Utf16LeBom;
-        } else {
-            doc.m_writable = false;
-            ReportOnce(path + "\x1f" "encoding",
-                       "registry file " + path + " is not valid UTF-16 text; it is left unchanged");
-        }
-    }
-    if (skip) bytes.erase(0, skip);
-    doc.m_text = std::make_unique<std::string>(std::move(bytes));
-    std::string_view text = *doc.m_text;
-    doc.m_lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+namespace {
 
-    // The next physical line from pos: its text and its end.
-    std::size_t pos = 0;
-    auto next = [&](std::string_view& lineText, LineEnd& end) {
-        std::size_t newline = text.find('\n', pos);
+// The physical lines of a text, each with its line end.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : m_text(text) {}
+
+    bool AtEnd() const { return m_pos >= m_text.size(); }
+    std::size_t Position() const { return m_pos; }
+
+    void Next(std::string_view& lineText, LineEnd& end) {
+        const std::size_t newline = m_text.find('\n', m_pos);
         if (newline == std::string_view::npos) {
-            lineText = text.substr(pos);
+            lineText = m_text.substr(m_pos);
             end = LineEnd::None;
-            pos = text.size();
+            m_pos = m_text.size();
             return;
         }
-        lineText = text.substr(pos, newline - pos);
+        lineText = m_text.substr(m_pos, newline - m_pos);
         end = LineEnd::Lf;
-        pos = newline + 1;
+        m_pos = newline + 1;
         if (!lineText.empty() && lineText.back() == '\r') {
             lineText.remove_suffix(1);
             end = LineEnd::CrLf;
         }
-    };
-
-    // A registry file starts with its header, a comment or a section; what
-    // starts otherwise (a binary file, a text file of something else) is not
-    // one, and its lines are not reported one by one.
-    if (doc.m_writable) {
-        const bool binary = text.find('\0') != std::string_view::npos;
-        std::size_t first = 0;
-        while (first < text.size() && (IsSpace(text[first]) || text[first] == '\n')) ++first;
-        const std::string_view start = text.substr(first, text.find('\n', first) - first);
-        const std::string_view head = Trim(start);
-        const bool likeRegistry = head.empty() || head == "REGEDIT4" || head == "Windows Registry Editor Version 5.00" ||
-                                  head.front() == ';' || head.front() == '[';
-        if (binary || !likeRegistry) {
-            doc.m_registryText = false;
-            ReportOnce(path + "\x1f" "not-registry", NotRegistryText(path) + "; it reads as empty and is never written");
-            return doc;
-        }
     }
 
+private:
+    std::string_view m_text;
+    std::size_t m_pos = 0;
+};
+
+// A registry file starts with its header, a comment or a section; what
+// starts otherwise (a binary file, a text file of something else) is not one.
+bool StartsLikeRegistry(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos) return false;
+    std::size_t first = 0;
+    while (first < text.size() && (IsSpace(text[first]) || text[first] == '\n')) ++first;
+    const std::string_view head = Trim(text.substr(first, text.find('\n', first) - first), kSpaces);
+    return head.empty() || head == "REGEDIT4" || head == "Windows Registry Editor Version 5.00" ||
+           head.front() == ';' || head.front() == '[';
+}
+
+// Binary data may continue over lines that end with a backslash: the value's
+// text grows over them, up to a blank line or the end.
+void TakeContinuationLines(Line& line, LineReader& lines, std::string_view text, std::size_t start,
+                           std::uint32_t& number) {
+    while (line.valueType == ValueType::Other && !line.isDeletion && Trim(line.text, kSpaces).back() == '\\' &&
+           !lines.AtEnd()) {
+        std::string_view part;
+        lines.Next(part, line.end);
+        ++number;
+        const std::size_t length = static_cast<std::size_t>(part.data() - text.data()) + part.size() - start;
+        line.text = text.substr(start, length);
+        if (Trim(part, kSpaces).empty()) break;
+    }
+}
+
+void ReportLineProblems(const Line& line, bool first, const std::string& path) {
+    if (first && line.kind != LineKind::Header)
+        ReportOnce(path + "\x1f" "header",
+                   "registry file " + path + " does not start with REGEDIT4; reading what can be read");
+    if (line.kind == LineKind::Unparsed)
+        ReportOnce(path + "\x1f" + std::string(line.text),
+                   "registry file " + path + " line " + std::to_string(line.number) +
+                       " cannot be parsed and is kept as written: " + std::string(line.text));
+}
+
+}  // namespace
+
+Document Document::Parse(std::string bytes, const std::string& path) {
+    Document doc;
+    doc.DecodeText(std::move(bytes), path);
+    const std::string_view text = *doc.m_text;
+    // Lines of an undecodable file are not reported one by one, nor are those
+    // of a file that is no registry file at all.
+    if (doc.m_writable && !StartsLikeRegistry(text)) {
+        doc.m_registryText = false;
+        ReportOnce(path + "\x1f" "not-registry", NotRegistryText(path) + "; it reads as empty and is never written");
+        return doc;
+    }
+    doc.m_lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+
+    LineReader lines(text);
     bool sawContent = false;
     bool inSection = false;
     std::uint32_t number = 0;
-    while (pos < text.size()) {
+    while (!lines.AtEnd()) {
         Line line;
         line.number = ++number;
-        std::size_t start = pos;
-        next(line.text, line.end);
-        bool first = !sawContent;
+        const std::size_t start = lines.Position();
+        lines.Next(line.text, line.end);
+        const bool first = !sawContent;
         Classify(line, first, inSection);
-        if (line.kind == LineKind::Blank) {
-            doc.m_lines.push_back(std::move(line));
-            continue;
+        if (line.kind != LineKind::Blank) {
+            sawContent = true;
+            if (line.kind == LineKind::Section) inSection = true;
+            if (line.kind == LineKind::Value) TakeContinuationLines(line, lines, text, start, number);
+            if (doc.m_writable) ReportLineProblems(line, first, path);
         }
-        sawContent = true;
-        if (line.kind == LineKind::Section) inSection = true;
-        // Binary data may continue over lines that end with a backslash.
-        if (line.kind == LineKind::Value) {
-            while (line.valueType == ValueType::Other && !line.isDeletion && Trim(line.text).back() == '\\' &&
-                   pos < text.size()) {
-                std::string_view part;
-                next(part, line.end);
-                ++number;
-                std::size_t length = static_cast<std::size_t>(part.data() - text.data()) + part.size() - start;
-                line.text = text.substr(start, length);
-                if (Trim(part).empty()) break;
-            }
-        }
-        if (first && line.kind != LineKind::Header && doc.m_writable)
-            ReportOnce(path + "\x1f" "header",
-                       "registry file " + path + " does not start with REGEDIT4; reading what can be read");
-        if (line.kind == LineKind::Unparsed && doc.m_writable)
-            ReportOnce(path + "\x1f" + std::string(line.text),
-                       "registry file " + path + " line " + std::to_string(line.number) +
-                           " cannot be parsed and is kept as written: " + std::string(line.text));
         doc.m_lines.push_back(std::move(line));
     }
     return doc;
+}
+
+void Document::DecodeText(std::string bytes, const std::string& path) {
+    const std::string_view raw = bytes;
+    if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
+        m_encoding = Encoding::Utf8Bom;
+        bytes.erase(0, 3);
+    } else if (raw.substr(0, 2) == "\xFF\xFE") {
+        auto utf8 = DecodeUtf16Le(raw.substr(2));
+        if (utf8 && EncodeUtf16Le(*utf8) == raw.substr(2)) {
+            bytes = std::move(*utf8);
+            m_encoding = Encoding::Utf16LeBom;
+        } else {
+            m_writable = false;
+            ReportOnce(path + "\x1f" "encoding",
+                       "registry file " + path + " is not valid UTF-16 text; it is left unchanged");
+        }
+    }
+    m_text = std::make_unique<std::string>(std::move(bytes));
 }
 
 std::optional<std::string> Document::Serialize() const {
@@ -575,7 +526,7 @@ void EndLastLine(Line& line, LineEnd end) {
 // the file). A line written after it needs a blank line between them.
 bool ContinuesOnNextLine(const Line& line) {
     if (line.kind != LineKind::Value || line.valueType != ValueType::Other || line.isDeletion) return false;
-    const std::string_view text = Trim(line.text);
+    const std::string_view text = Trim(line.text, kSpaces);
     return !text.empty() && text.back() == '\\';
 }
 

@@ -88,6 +88,8 @@ public:
 
 private:
     Document() = default;
+    // Takes the file's bytes as UTF-8 text, noting the encoding they came in.
+    void DecodeText(std::string bytes, const std::string& pathForMessages);
     // Indexes of the section lines of a key, in file order.
     std::vector<std::size_t> SectionsOf(const std::string& keyFolded) const;
     std::size_t SectionEnd(std::size_t section) const;

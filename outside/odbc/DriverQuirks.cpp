@@ -9,18 +9,18 @@
 #include <qel/outside/odbc/CallWatchdogInternal.h>
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Handles.h>
+#include <qel/platform/AsciiText.h>
 
 namespace qel::odbc {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-    return out;
-}
+using qel::platform::EqualsNoCase;
+using qel::platform::LowerAscii;
 
-bool Contains(std::string_view text, std::string_view part) { return Lower(text).find(Lower(part)) != std::string::npos; }
+bool Contains(std::string_view text, std::string_view part) {
+    return LowerAscii(text).find(LowerAscii(part)) != std::string::npos;
+}
 
 // One "key=value" item of a connect string; `raw` keeps the value as written
 // (with its braces) so the string can be put together again unchanged.
@@ -65,7 +65,7 @@ std::vector<ConnectItem> ParseConnectString(const std::string& text) {
 }
 
 const ConnectItem* FindItem(const std::vector<ConnectItem>& items, std::string_view key) {
-    auto it = std::find_if(items.begin(), items.end(), [&](const ConnectItem& item) { return Lower(item.key) == Lower(key); });
+    auto it = std::find_if(items.begin(), items.end(), [&](const ConnectItem& item) { return EqualsNoCase(item.key, key); });
     return it == items.end() ? nullptr : &*it;
 }
 
@@ -80,7 +80,7 @@ std::string DriverOfDataSource(SQLHENV henv, const std::string& dsn) {
     while (SQL_SUCCEEDED(SQLDataSources(henv, direction, name.data(), static_cast<SQLSMALLINT>(name.size()), &nameLength,
                                         driver.data(), static_cast<SQLSMALLINT>(driver.size()), &driverLength))) {
         direction = SQL_FETCH_NEXT;
-        if (Lower(reinterpret_cast<const char*>(name.data())) == Lower(dsn)) {
+        if (EqualsNoCase(reinterpret_cast<const char*>(name.data()), dsn)) {
             return reinterpret_cast<const char*>(driver.data());
         }
     }
@@ -97,13 +97,13 @@ std::string LibraryOfDriver(SQLHENV henv, const std::string& driverName) {
     while (SQL_SUCCEEDED(SQLDrivers(henv, direction, name.data(), static_cast<SQLSMALLINT>(name.size()), &nameLength,
                                     attributes.data(), static_cast<SQLSMALLINT>(attributes.size()), &attributesLength))) {
         direction = SQL_FETCH_NEXT;
-        if (Lower(reinterpret_cast<const char*>(name.data())) != Lower(driverName)) continue;
+        if (!EqualsNoCase(reinterpret_cast<const char*>(name.data()), driverName)) continue;
         // The attributes are "key=value" texts, each ended by a zero byte.
         const char* p = reinterpret_cast<const char*>(attributes.data());
         const char* end = p + attributes.size();
         while (p < end && *p != '\0') {
             std::string_view entry(p, strnlen(p, static_cast<std::size_t>(end - p)));
-            if (Lower(entry.substr(0, 7)) == "driver=") return std::string(entry.substr(7));
+            if (LowerAscii(entry.substr(0, 7)) == "driver=") return std::string(entry.substr(7));
             p += entry.size() + 1;
         }
         return {};
@@ -132,7 +132,7 @@ bool IsPsqlOdbc(const std::vector<ConnectItem>& items) {
 }  // namespace
 
 Engine EngineFromDbmsName(std::string_view dbmsName) {
-    std::string name = Lower(dbmsName);
+    std::string name = LowerAscii(dbmsName);
     if (name.starts_with("sqlite")) return Engine::SQLite;
     if (name.starts_with("postgresql")) return Engine::PostgreSQL;
     return Engine::Unknown;
@@ -246,7 +246,7 @@ std::string AdaptConnectString(const std::string& connect) {
     for (const ConnectItem& item : items) {
         // Replaced below: a data source or caller asking for large objects
         // would make every long binary column unusable.
-        if (Lower(item.key) == "byteaaslongvarbinary") continue;
+        if (LowerAscii(item.key) == "byteaaslongvarbinary") continue;
         adapted += item.key;
         if (item.hasValue) adapted += "=" + item.raw;
         adapted += ';';

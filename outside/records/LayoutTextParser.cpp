@@ -2,6 +2,8 @@
 // lines; the first fault ends the parse with the line that holds it.
 #include <qel/outside/records/LayoutInternal.h>
 
+#include <qel/platform/AsciiText.h>
+
 #include <charconv>
 #include <map>
 #include <vector>
@@ -22,11 +24,7 @@ struct ParseFault {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
+using qel::platform::Trim;
 
 std::vector<std::string_view> SplitBlanks(std::string_view s) {
     std::vector<std::string_view> words;

@@ -108,8 +108,6 @@ public:
     // A new 32-character identity: upper-case hex of 128 random bits.
     static void GetID(std::string* pID);
 
-    const TableDescriptor& GetTable() const { return m_table; }
-
 protected:
     CQELRecordset(IRecordHost* pHost, const char* tableName);
 

@@ -85,17 +85,52 @@ public:
     int Run();
 
 private:
+    // Each step answers 0 to go on, else the program's exit code.
+    int PrepareFolder();
+    int OpenDatabase();
+    int AddSamplesOnce();
+    int CountRecords();
+    int Search();
+    int ExportParametersAndReadSettings();
+    int PrintSummary();
+    int PrintDoctorSearch();
+
     int Fail(const std::string& what) {
         PrintFailure(stderr, "qeldb demo: " + what, m_db);
         return exit_code::kDatabase;
     }
+    // The keys of the `found` patients of the last search.
+    int FoundPatients(LONG found, std::vector<LONG>& keys);
     // Name and number of each key, one line each.
     bool PrintPatients(const std::vector<LONG>& keys);
 
     CDatabaseObj m_db;
+    std::string m_path;
+    std::string m_parameters;
+    bool m_created = false;
+    long m_added = 0;
+    LONG m_doctors = 0, m_patients = 0, m_mediaTypes = 0, m_media = 0;
+    std::vector<LONG> m_byName, m_byNumber, m_byDoctor;
+    LONG m_doctorKey = -1;
+    struct {
+        BOOL grayscale = FALSE, color = FALSE, duplicates = FALSE, defaultName = FALSE;
+        std::string format;
+        LONG currentMedia = 0;
+    } m_settings;
 };
 
 int Demo::Run() {
+    for (int (Demo::*step)() : {&Demo::PrepareFolder, &Demo::OpenDatabase, &Demo::AddSamplesOnce,
+                                &Demo::CountRecords, &Demo::Search, &Demo::ExportParametersAndReadSettings,
+                                &Demo::PrintSummary}) {
+        if (const int code = (this->*step)(); code != 0) return code;
+    }
+    fmt::print(stderr, "Closing …\n");
+    m_db.Close();
+    return 0;
+}
+
+int Demo::PrepareFolder() {
     const std::string folder = DataFolder();
     if (folder.empty()) {
         fmt::print(stderr, "qeldb demo: no data folder: set QEL_DATA_DIR, XDG_DATA_HOME or HOME\n");
@@ -107,122 +142,138 @@ int Demo::Run() {
         fmt::print(stderr, "qeldb demo: cannot create the data folder {}: {}\n", folder, ec.message());
         return exit_code::kFailed;
     }
-    const std::string path = (fs::path(folder) / "demo.db").string();
-    const std::string parameters = (fs::path(folder) / "demo-parameters.ini").string();
-    const bool created = !fs::exists(path, ec);
+    m_path = (fs::path(folder) / "demo.db").string();
+    m_parameters = (fs::path(folder) / "demo-parameters.ini").string();
+    m_created = !fs::exists(m_path, ec);
+    return 0;
+}
 
-    fmt::print(stderr, "{} the database {} …\n", created ? "Creating" : "Opening", path);
+int Demo::OpenDatabase() {
+    fmt::print(stderr, "{} the database {} …\n", m_created ? "Creating" : "Opening", m_path);
     if (!m_db.AddNew(TRUE, FALSE)) return Fail("cannot prepare a temporary profile");
     m_db.SetStrDataSource(kDataSource);
-    m_db.SetStrDirectory(path.c_str());
-    if (!m_db.Open2(FALSE)) return Fail("cannot open the database " + path);
+    m_db.SetStrDirectory(m_path.c_str());
+    if (!m_db.Open2(FALSE)) return Fail("cannot open the database " + m_path);
+    return 0;
+}
 
+int Demo::AddSamplesOnce() {
     LONG patients = 0;
     if (!m_db.GetPatientCount(&patients)) return Fail("cannot count the patients");
-    long added = 0;
-    if (patients == 0) {
-        fmt::print(stderr, "Adding {} sample patients …\n", kSampleCount);
-        ImportOptions options;
-        options.source = "sample patients";
-        options.showProgress = false;
-        const ImportOutcome outcome = ImportPatients(m_db, ParsePatientCsv(SampleCsv()), options);
-        if (outcome.exitCode != 0) return Fail("cannot add the sample patients");
-        added = outcome.patients;
-        fmt::print(stderr, "  {}\n", ImportSummary(outcome));
-    } else {
+    if (patients != 0) {
         fmt::print(stderr, "The database holds {} patients already; nothing added.\n", patients);
+        return 0;
     }
+    fmt::print(stderr, "Adding {} sample patients …\n", kSampleCount);
+    ImportOptions options;
+    options.source = "sample patients";
+    options.showProgress = false;
+    const ImportOutcome outcome = ImportPatients(m_db, ParsePatientCsv(SampleCsv()), options);
+    if (outcome.exitCode != 0) return Fail("cannot add the sample patients");
+    m_added = outcome.patients;
+    fmt::print(stderr, "  {}\n", ImportSummary(outcome));
+    return 0;
+}
 
-    LONG doctors = 0, mediaTypes = 0, media = 0;
-    if (!m_db.GetDoctorCount(&doctors) || !m_db.GetPatientCount(&patients) ||
-        !m_db.GetImageMediaTypeCount(&mediaTypes) || !m_db.GetImageMediaCount(&media))
+int Demo::CountRecords() {
+    if (!m_db.GetDoctorCount(&m_doctors) || !m_db.GetPatientCount(&m_patients) ||
+        !m_db.GetImageMediaTypeCount(&m_mediaTypes) || !m_db.GetImageMediaCount(&m_media))
         return Fail("cannot count the records");
+    return 0;
+}
 
+int Demo::FoundPatients(LONG found, std::vector<LONG>& keys) {
+    for (LONG i = 0; i < found; ++i) {
+        LONG key = 0;
+        if (!m_db.GetFoundPatient(i, &key)) return Fail("cannot read a found patient");
+        keys.push_back(key);
+    }
+    return 0;
+}
+
+int Demo::Search() {
     fmt::print(stderr, "Searching …\n");
     LONG found = 0;
     if (!m_db.SearchPatient(kNamePrefix, 1, "", 0, FALSE, FALSE, &found)) return Fail("the name search failed");
-    std::vector<LONG> byName;
-    for (LONG i = 0; i < found; ++i) {
-        LONG key = 0;
-        if (!m_db.GetFoundPatient(i, &key)) return Fail("cannot read a found patient");
-        byName.push_back(key);
-    }
+    if (const int code = FoundPatients(found, m_byName); code != 0) return code;
     if (!m_db.SearchPatient("", 0, kSampleNumber, 0, FALSE, FALSE, &found)) return Fail("the number search failed");
-    std::vector<LONG> byNumber;
-    for (LONG i = 0; i < found; ++i) {
-        LONG key = 0;
-        if (!m_db.GetFoundPatient(i, &key)) return Fail("cannot read a found patient");
-        byNumber.push_back(key);
-    }
-    LONG doctorKey = -1;
-    for (LONG i = 0; i < doctors && doctorKey < 0; ++i) {
+    if (const int code = FoundPatients(found, m_byNumber); code != 0) return code;
+    for (LONG i = 0; i < m_doctors && m_doctorKey < 0; ++i) {
         LONG key = 0;
         CDoctorData* doctor = nullptr;
         if (!m_db.GetDoctor(i, &key) || !m_db.GetDoctorData(key, &doctor)) return Fail("cannot read a doctor");
-        if (doctor->m_strName == kDoctor) doctorKey = key;
+        if (doctor->m_strName == kDoctor) m_doctorKey = key;
     }
-    std::vector<LONG> byDoctor;
-    if (doctorKey >= 0) {
-        if (!m_db.SearchDoctor(doctorKey, &found)) return Fail("the doctor search failed");
-        for (LONG i = 0; i < found; ++i) {
-            LONG key = 0;
-            if (!m_db.GetDoctorOwnerKey(i, &key)) return Fail("cannot read a patient of the doctor");
-            byDoctor.push_back(key);
-        }
+    if (m_doctorKey < 0) return 0;
+    if (!m_db.SearchDoctor(m_doctorKey, &found)) return Fail("the doctor search failed");
+    for (LONG i = 0; i < found; ++i) {
+        LONG key = 0;
+        if (!m_db.GetDoctorOwnerKey(i, &key)) return Fail("cannot read a patient of the doctor");
+        m_byDoctor.push_back(key);
     }
+    return 0;
+}
 
+int Demo::ExportParametersAndReadSettings() {
     fmt::print(stderr, "Exporting the parameters …\n");
-    if (!m_db.ExportParameters(parameters.c_str())) return Fail("cannot export the parameters to " + parameters);
-
-    const BOOL grayscale = m_db.GetBCompressGrayscaleImages();
-    const BOOL color = m_db.GetBCompressColorImages();
-    const BOOL duplicates = m_db.GetBAllowDuplicatePatientIDs();
-    const BOOL defaultName = m_db.GetBDefaultImageMediaName();
-    const std::string format = m_db.strImageMediaNameFormat;
-    const LONG currentMedia = m_db.GetLCurrentMedia();
+    if (!m_db.ExportParameters(m_parameters.c_str())) return Fail("cannot export the parameters to " + m_parameters);
+    m_settings.grayscale = m_db.GetBCompressGrayscaleImages();
+    m_settings.color = m_db.GetBCompressColorImages();
+    m_settings.duplicates = m_db.GetBAllowDuplicatePatientIDs();
+    m_settings.defaultName = m_db.GetBDefaultImageMediaName();
+    m_settings.format = m_db.strImageMediaNameFormat;
+    m_settings.currentMedia = m_db.GetLCurrentMedia();
     if (m_db.lErrorCode != 0) return Fail("cannot read the settings");
+    return 0;
+}
 
+int Demo::PrintSummary() {
     fmt::print("Demo database\n");
-    fmt::print("  database             {} ({})\n", path, created ? "created now" : "reused");
-    fmt::print("  parameter file       {}\n", parameters);
+    fmt::print("  database             {} ({})\n", m_path, m_created ? "created now" : "reused");
+    fmt::print("  parameter file       {}\n", m_parameters);
     fmt::print("  registry file        {}\n", qel::platform::Registry::CurrentUser().FilePath());
     fmt::print("  log folder           {}\n", fs::path(qel::outside::LogFilePath()).parent_path().string());
     fmt::print("\nContents\n");
-    fmt::print("  doctors              {}\n", doctors);
-    fmt::print("  patients             {} ({} added now)\n", patients, added);
-    fmt::print("  media types          {}\n", mediaTypes);
-    fmt::print("  media                {}\n", media);
-    fmt::print("\nName search \"{}\" (begins with): {} found\n", kNamePrefix, byName.size());
-    if (!PrintPatients(byName)) return Fail("cannot read a found patient");
-    fmt::print("\nNumber search \"{}\": {} found\n", kSampleNumber, byNumber.size());
-    if (!PrintPatients(byNumber)) return Fail("cannot read a found patient");
-    if (doctorKey >= 0) {
-        // The search answers in the patient set's hash order; the first few
-        // by name keep the summary the same from run to run.
-        constexpr size_t kShown = 3;
-        std::vector<std::pair<std::string, LONG>> named;
-        for (LONG key : byDoctor) {
-            CPatientData* patient = nullptr;
-            if (!m_db.GetPatientData(key, &patient)) return Fail("cannot read a patient of the doctor");
-            named.emplace_back(patient->GetName(), key);
-        }
-        std::sort(named.begin(), named.end());
-        for (size_t i = 0; i < named.size(); ++i) byDoctor[i] = named[i].second;
-        fmt::print("\nDoctor search \"{}\" (key {}): {} patients\n", kDoctor, doctorKey, byDoctor.size());
-        if (!PrintPatients({byDoctor.begin(), byDoctor.begin() + static_cast<long>(std::min(kShown, byDoctor.size()))}))
-            return Fail("cannot read a patient of the doctor");
-        if (byDoctor.size() > kShown) fmt::print("  … and {} more\n", byDoctor.size() - kShown);
-    } else
-        fmt::print("\nDoctor search: no doctor named \"{}\"\n", kDoctor);
+    fmt::print("  doctors              {}\n", m_doctors);
+    fmt::print("  patients             {} ({} added now)\n", m_patients, m_added);
+    fmt::print("  media types          {}\n", m_mediaTypes);
+    fmt::print("  media                {}\n", m_media);
+    fmt::print("\nName search \"{}\" (begins with): {} found\n", kNamePrefix, m_byName.size());
+    if (!PrintPatients(m_byName)) return Fail("cannot read a found patient");
+    fmt::print("\nNumber search \"{}\": {} found\n", kSampleNumber, m_byNumber.size());
+    if (!PrintPatients(m_byNumber)) return Fail("cannot read a found patient");
+    if (const int code = PrintDoctorSearch(); code != 0) return code;
     fmt::print("\nSettings\n");
-    fmt::print("  compress grayscale   {}\n", YesNo(grayscale));
-    fmt::print("  compress color       {}\n", YesNo(color));
-    fmt::print("  duplicate IDs        {}\n", duplicates ? "allowed" : "refused");
-    fmt::print("  media name format    {}{}\n", format, defaultName ? " (default names on)" : "");
-    fmt::print("  current medium       {}\n", currentMedia == 0 ? std::string("none") : std::to_string(currentMedia));
+    fmt::print("  compress grayscale   {}\n", YesNo(m_settings.grayscale));
+    fmt::print("  compress color       {}\n", YesNo(m_settings.color));
+    fmt::print("  duplicate IDs        {}\n", m_settings.duplicates ? "allowed" : "refused");
+    fmt::print("  media name format    {}{}\n", m_settings.format,
+               m_settings.defaultName ? " (default names on)" : "");
+    fmt::print("  current medium       {}\n",
+               m_settings.currentMedia == 0 ? std::string("none") : std::to_string(m_settings.currentMedia));
+    return 0;
+}
 
-    fmt::print(stderr, "Closing …\n");
-    m_db.Close();
+int Demo::PrintDoctorSearch() {
+    if (m_doctorKey < 0) {
+        fmt::print("\nDoctor search: no doctor named \"{}\"\n", kDoctor);
+        return 0;
+    }
+    // The search answers in the patient set's hash order; the first few by
+    // name keep the summary the same from run to run.
+    constexpr size_t kShown = 3;
+    std::vector<std::pair<std::string, LONG>> named;
+    for (LONG key : m_byDoctor) {
+        CPatientData* patient = nullptr;
+        if (!m_db.GetPatientData(key, &patient)) return Fail("cannot read a patient of the doctor");
+        named.emplace_back(patient->GetName(), key);
+    }
+    std::sort(named.begin(), named.end());
+    std::vector<LONG> shown;
+    for (size_t i = 0; i < std::min(kShown, named.size()); ++i) shown.push_back(named[i].second);
+    fmt::print("\nDoctor search \"{}\" (key {}): {} patients\n", kDoctor, m_doctorKey, m_byDoctor.size());
+    if (!PrintPatients(shown)) return Fail("cannot read a patient of the doctor");
+    if (m_byDoctor.size() > kShown) fmt::print("  … and {} more\n", m_byDoctor.size() - kShown);
     return 0;
 }
 

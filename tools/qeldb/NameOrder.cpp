@@ -11,9 +11,9 @@ NameOrder::NameOrder() {
     char name[ULOC_FULLNAME_CAPACITY] = {};
     UErrorCode status = U_ZERO_ERROR;
     uloc_getLocaleForLCID(qel::platform::GetThreadLocale(), name, sizeof name, &status);
-    m_locale = U_SUCCESS(status) && name[0] != '\0' ? name : "en_US";
+    const char* locale = U_SUCCESS(status) && name[0] != '\0' ? name : "en_US";
     status = U_ZERO_ERROR;
-    m_collator.reset(ucol_open(m_locale.c_str(), &status));
+    m_collator.reset(ucol_open(locale, &status));
     if (U_FAILURE(status)) m_collator.reset();
 }
 

@@ -23,15 +23,11 @@ public:
     NameOrder(const NameOrder&) = delete;
     NameOrder& operator=(const NameOrder&) = delete;
 
-    // The ICU locale the collation follows ("it_IT", "ja_JP", ...).
-    const std::string& LocaleName() const { return m_locale; }
-
     // True when `a` sorts before `b`. Without a collator (ICU could not
     // make one) this is the byte order of the texts.
     bool Less(std::string_view a, std::string_view b) const;
 
 private:
-    std::string m_locale;
     struct Close {
         void operator()(UCollator* collator) const;
     };

@@ -4,9 +4,13 @@
 #include <array>
 #include <cctype>
 #include <ctime>
+#include <optional>
 #include <tuple>
 
 #include <fmt/core.h>
+
+#include <qel/platform/AsciiText.h>
+#include <qel/platform/Unicode.h>
 
 namespace {
 
@@ -112,41 +116,8 @@ private:
     int m_line = 1;
 };
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-// Characters of valid UTF-8 text, or -1 when the bytes are not UTF-8.
-long Utf8Length(const std::string& text) {
-    long count = 0;
-    for (size_t i = 0; i < text.size(); ++count) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        unsigned long cp = c;
-        if (c < 0x80) extra = 0;
-        else if ((c & 0xE0) == 0xC0) extra = 1, cp = c & 0x1F;
-        else if ((c & 0xF0) == 0xE0) extra = 2, cp = c & 0x0F;
-        else if ((c & 0xF8) == 0xF0) extra = 3, cp = c & 0x07;
-        else return -1;
-        if (i + extra >= text.size()) return -1;
-        for (size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return -1;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        static constexpr unsigned long kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
-        i += extra + 1;
-    }
-    return count;
-}
+using qel::platform::LowerAscii;
+using qel::platform::Trim;
 
 bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
@@ -194,12 +165,12 @@ std::string ParseSex(const std::string& text, SHORT* sex) {
 
 // A text column: UTF-8, no control characters, at most kMaxTextLength characters.
 std::string CheckText(const char* column, const std::string& text) {
-    const long length = Utf8Length(text);
-    if (length < 0) return fmt::format("{} is not valid UTF-8", column);
+    const std::optional<size_t> length = qel::platform::CodePointCount(text);
+    if (!length) return fmt::format("{} is not valid UTF-8", column);
     if (std::any_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }))
         return fmt::format("{} contains a line break or control character", column);
-    if (static_cast<size_t>(length) > kMaxTextLength)
-        return fmt::format("{} has {} characters, at most {} fit", column, length, kMaxTextLength);
+    if (*length > kMaxTextLength)
+        return fmt::format("{} has {} characters, at most {} fit", column, *length, kMaxTextLength);
     return {};
 }
 
@@ -213,51 +184,76 @@ std::string QuoteField(const std::string& text) {
     return quoted + '"';
 }
 
+const char* const kExpectedHeader = "name,kanji_name,number,birth_date,sex,doctor";
+
+// Where each known column sits in a record (-1: absent).
+using ColumnPositions = std::array<int, eColumnCount>;
+
+// The first record that is not blank, as the header. Empty on success;
+// otherwise why the file cannot be read, with fatalLine set when a line is
+// to blame.
+std::string ReadHeader(CsvReader& reader, ColumnPositions& position, size_t& fieldCount, int& fatalLine) {
+    RawRecord record;
+    bool haveHeader = false;
+    while (!haveHeader && reader.Next(record)) haveHeader = !record.blank;
+    if (!haveHeader) return std::string("the file is empty; the first line must be the header ") + kExpectedHeader;
+    fatalLine = record.line;
+    if (!record.error.empty()) return "header: " + record.error;
+
+    position.fill(-1);
+    for (size_t i = 0; i < record.fields.size(); ++i) {
+        const std::string name = LowerAscii(Trim(record.fields[i]));
+        const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
+        if (known == kColumnNames.end())
+            return fmt::format("unknown column \"{}\" in the header (the columns are {})", name, kExpectedHeader);
+        int& slot = position[static_cast<size_t>(known - kColumnNames.begin())];
+        if (slot >= 0) return fmt::format("column \"{}\" appears twice in the header", name);
+        slot = static_cast<int>(i);
+    }
+    if (position[eName] < 0)
+        return fmt::format("the header has no \"name\" column (the columns are {})", kExpectedHeader);
+    fieldCount = record.fields.size();
+    fatalLine = 0;
+    return {};
+}
+
+// The row of a well-formed record. Empty on success; otherwise every reason
+// the row is refused, joined by "; ".
+std::string ReadRow(const RawRecord& record, const ColumnPositions& position, PatientRow& row) {
+    const auto field = [&](Column column) {
+        return position[column] < 0 ? std::string() : std::string(Trim(record.fields[static_cast<size_t>(position[column])]));
+    };
+    row.line = record.line;
+    row.name = field(eName);
+    row.kanjiName = field(eKanjiName);
+    row.number = field(eNumber);
+    row.doctor = field(eDoctor);
+
+    std::string reasons;
+    const auto note = [&](const std::string& reason) {
+        if (!reason.empty()) reasons += (reasons.empty() ? "" : "; ") + reason;
+    };
+    if (row.name.empty()) note("the name is missing");
+    note(CheckText("name", row.name));
+    note(CheckText("kanji_name", row.kanjiName));
+    note(CheckText("number", row.number));
+    note(CheckText("doctor", row.doctor));
+    note(ParseBirthDate(field(eBirthDate), &row.birth));
+    note(ParseSex(field(eSex), &row.sex));
+    return reasons;
+}
+
 }  // namespace
 
 ParsedPatients ParsePatientCsv(std::string_view text) {
     ParsedPatients parsed;
     CsvReader reader(text);
+    ColumnPositions position;
+    size_t fieldCount = 0;
+    parsed.fatal = ReadHeader(reader, position, fieldCount, parsed.fatalLine);
+    if (!parsed.fatal.empty()) return parsed;
+
     RawRecord record;
-    bool haveHeader = false;
-    while (!haveHeader && reader.Next(record)) haveHeader = !record.blank;
-    const std::string expected = "name,kanji_name,number,birth_date,sex,doctor";
-    if (!haveHeader) {
-        parsed.fatal = "the file is empty; the first line must be the header " + expected;
-        return parsed;
-    }
-    if (!record.error.empty()) {
-        parsed.fatalLine = record.line;
-        parsed.fatal = "header: " + record.error;
-        return parsed;
-    }
-
-    // Where each known column sits in a record (-1: absent).
-    std::array<int, eColumnCount> position;
-    position.fill(-1);
-    for (size_t i = 0; i < record.fields.size(); ++i) {
-        const std::string name = Lower(Trim(record.fields[i]));
-        const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
-        if (known == kColumnNames.end()) {
-            parsed.fatalLine = record.line;
-            parsed.fatal = fmt::format("unknown column \"{}\" in the header (the columns are {})", name, expected);
-            return parsed;
-        }
-        int& slot = position[static_cast<size_t>(known - kColumnNames.begin())];
-        if (slot >= 0) {
-            parsed.fatalLine = record.line;
-            parsed.fatal = fmt::format("column \"{}\" appears twice in the header", name);
-            return parsed;
-        }
-        slot = static_cast<int>(i);
-    }
-    if (position[eName] < 0) {
-        parsed.fatalLine = record.line;
-        parsed.fatal = fmt::format("the header has no \"name\" column (the columns are {})", expected);
-        return parsed;
-    }
-    const size_t fieldCount = record.fields.size();
-
     while (reader.Next(record)) {
         if (record.blank && record.fields.size() == 1 && record.error.empty()) continue;
         if (!record.error.empty()) {
@@ -269,34 +265,11 @@ ParsedPatients ParsePatientCsv(std::string_view text) {
                 {record.line, fmt::format("expected {} fields, found {}", fieldCount, record.fields.size())});
             continue;
         }
-        const auto field = [&](Column column) {
-            return position[column] < 0 ? std::string() : Trim(record.fields[static_cast<size_t>(position[column])]);
-        };
         PatientRow row;
-        row.line = record.line;
-        row.name = field(eName);
-        row.kanjiName = field(eKanjiName);
-        row.number = field(eNumber);
-        row.doctor = field(eDoctor);
-
-        std::vector<std::string> reasons;
-        const auto note = [&](std::string reason) {
-            if (!reason.empty()) reasons.push_back(std::move(reason));
-        };
-        if (row.name.empty()) note("the name is missing");
-        note(CheckText("name", row.name));
-        note(CheckText("kanji_name", row.kanjiName));
-        note(CheckText("number", row.number));
-        note(CheckText("doctor", row.doctor));
-        note(ParseBirthDate(field(eBirthDate), &row.birth));
-        note(ParseSex(field(eSex), &row.sex));
-        if (reasons.empty()) {
+        if (std::string reasons = ReadRow(record, position, row); !reasons.empty())
+            parsed.problems.push_back({record.line, std::move(reasons)});
+        else
             parsed.rows.push_back(std::move(row));
-            continue;
-        }
-        std::string joined;
-        for (const auto& reason : reasons) joined += (joined.empty() ? "" : "; ") + reason;
-        parsed.problems.push_back({record.line, joined});
     }
     return parsed;
 }

@@ -4,7 +4,6 @@
 // reads profiles; this is where an administrator makes them.
 #include "tools/qeldb/Commands.h"
 
-#include <strings.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,6 +22,7 @@
 
 #include <fmt/core.h>
 
+#include <qel/platform/AsciiText.h>
 #include <qel/qeldb.h>
 
 namespace fs = std::filesystem;
@@ -57,10 +57,7 @@ std::string ProfileKey(LONG number) {
 std::optional<LONG> ProfileNumber(const std::string& keyName) {
     const std::string prefix = kProfilePrefix;
     if (keyName.size() <= prefix.size() || keyName.size() > prefix.size() + 9) return std::nullopt;
-    if (!std::equal(prefix.begin(), prefix.end(), keyName.begin(),
-                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                                std::tolower(static_cast<unsigned char>(b)); }))
-        return std::nullopt;
+    if (!qel::platform::StartsWithNoCase(keyName, prefix)) return std::nullopt;
     const std::string digits = keyName.substr(prefix.size());
     if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return std::nullopt;
     if (digits.size() > 1 && digits.front() == '0') return std::nullopt;
@@ -85,13 +82,12 @@ std::string EngineText(std::optional<LONG> stored) {
 }
 
 bool IsPostgresDriver(const std::string& driver) {
-    std::string lower(driver);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string lower = qel::platform::LowerAscii(driver);
     return lower.find("postgres") != std::string::npos || lower.find("psqlodbc") != std::string::npos;
 }
 
 // Data source keys compare case-insensitively, as the installer reads them.
-bool SameName(const std::string& a, const std::string& b) { return ::strcasecmp(a.c_str(), b.c_str()) == 0; }
+bool SameName(const std::string& a, const std::string& b) { return qel::platform::EqualsNoCase(a, b); }
 
 const std::string* Find(const Attributes& attributes, const std::string& name) {
     for (const auto& [key, value] : attributes)

@@ -4,7 +4,6 @@
 // writing into them, and says what works and what is wrong.
 #include "tools/qeldb/Commands.h"
 
-#include <strings.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -21,6 +20,7 @@
 
 #include <fmt/core.h>
 
+#include <qel/platform/AsciiText.h>
 #include <qel/qeldb.h>
 
 #include "tools/qeldb/UserFolders.h"
@@ -194,12 +194,9 @@ std::string ReadIni(const std::string& path, IniSections* sections) {
         const auto equals = line.find('=');
         if (equals == std::string::npos || sections->empty())
             return fmt::format("{} line {} cannot be parsed: {}", path, number, line.substr(first, 60));
-        auto trim = [](std::string text) {
-            const auto a = text.find_first_not_of(" \t\r");
-            const auto b = text.find_last_not_of(" \t\r");
-            return a == std::string::npos ? std::string() : text.substr(a, b - a + 1);
-        };
-        sections->back().second.emplace_back(trim(line.substr(0, equals)), trim(line.substr(equals + 1)));
+        const std::string_view text = line;
+        sections->back().second.emplace_back(qel::platform::Trim(text.substr(0, equals), " \t\r"),
+                                             qel::platform::Trim(text.substr(equals + 1), " \t\r"));
     }
     return {};
 }
@@ -241,7 +238,7 @@ std::string CheckDriverList(std::string* where) {
     for (const LONG engine : {qel::datasource::kEngineFile, qel::datasource::kEngineClientServer}) {
         const std::string driver = qel::datasource::DriverName(engine);
         const auto found = std::find_if(sections.begin(), sections.end(), [&](const auto& section) {
-            return ::strcasecmp(section.first.c_str(), driver.c_str()) == 0;
+            return qel::platform::EqualsNoCase(section.first, driver);
         });
         // The file engine's driver is needed; the server's only when used.
         if (found == sections.end()) {
@@ -250,7 +247,7 @@ std::string CheckDriverList(std::string* where) {
             continue;
         }
         for (const auto& [key, value] : found->second) {
-            if (::strcasecmp(key.c_str(), "Driver") != 0 || value.empty() || value.front() != '/') continue;
+            if (!qel::platform::EqualsNoCase(key, "Driver") || value.empty() || value.front() != '/') continue;
             if (::access(value.c_str(), R_OK) != 0)
                 return fmt::format("the {} driver's library {} cannot be read: {}", driver, value, ErrnoText());
         }

@@ -1,9 +1,8 @@
 #include "tools/qeldb/UserFolders.h"
 
 #include <cstdlib>
-#include <filesystem>
 
-namespace fs = std::filesystem;
+#include <qel/platform/UserFolders.h>
 
 namespace {
 
@@ -16,7 +15,5 @@ std::string Env(const char* name) {
 
 std::string DataFolder() {
     if (std::string data = Env("QEL_DATA_DIR"); !data.empty()) return data;
-    if (std::string xdg = Env("XDG_DATA_HOME"); !xdg.empty()) return (fs::path(xdg) / "talveni").string();
-    if (std::string home = Env("HOME"); !home.empty()) return (fs::path(home) / ".local/share/talveni").string();
-    return {};
+    return qel::platform::ApplicationFolder("XDG_DATA_HOME", ".local/share");
 }

@@ -1,67 +1,10 @@
-#include <qel/platform/TextInternal.h>
+#include <qel/platform/Kana.h>
+
+#include <qel/platform/Unicode.h>
 
 #include <array>
 
-namespace qel::platform::text {
-
-char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
-    }
-    std::size_t length = 0;
-    char32_t cp = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, cp = lead & 0x1Fu, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, cp = lead & 0x0Fu, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, cp = lead & 0x07u, minimum = 0x10000;
-    } else {
-        ++pos;
-        return kInvalid;
-    }
-    if (pos + length > text.size()) {
-        ++pos;
-        return kInvalid;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const unsigned char c = byte(pos + i);
-        if ((c & 0xC0) != 0x80) {
-            ++pos;
-            return kInvalid;
-        }
-        cp = (cp << 6) | (c & 0x3Fu);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are ill-formed.
-    if (cp < minimum || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-        ++pos;
-        return kInvalid;
-    }
-    pos += length;
-    return cp;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
+namespace qel::platform::kana {
 
 namespace {
 
@@ -152,7 +95,7 @@ std::string WidenHalfwidthKatakana(std::string_view text) {
     while (pos < text.size()) {
         const std::size_t start = pos;
         char32_t cp = NextCodePoint(text, pos);
-        if (cp == kInvalid) {
+        if (cp == kInvalidCodePoint) {
             out.push_back(text[start]);
             previous = 0;
             continue;
@@ -176,4 +119,4 @@ std::string WidenHalfwidthKatakana(std::string_view text) {
     return out;
 }
 
-}  // namespace qel::platform::text
+}  // namespace qel::platform::kana
