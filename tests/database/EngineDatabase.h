@@ -9,8 +9,9 @@
 //   TEST_P(MyTest, ...) { CDatabaseObj db; ASSERT_TRUE(OpenDatabase(db, NewLocation("a.db"), "QelA")); }
 //   INSTANTIATE_TEST_SUITE_P(Engines, MyTest, qel::test::BothEngines(), qel::test::EngineParamName);
 //
-// PostgreSQL cases skip when QEL_PG_HOST/QEL_PG_PORT are not set. A derived
-// SetUp calls EngineDatabase::SetUp first and returns when IsSkipped().
+// PostgreSQL cases follow the rule of support/Engines.h. A derived SetUp
+// calls EngineDatabase::SetUp first and returns when IsSkipped() or
+// HasFatalFailure().
 #pragma once
 
 #include <cstdlib>
@@ -24,16 +25,14 @@
 
 #include "support/DatabaseObjAccess.h"
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 namespace qel::test {
-
-inline auto BothEngines() { return ::testing::Values(qel::datasource::kEngineFile, qel::datasource::kEngineClientServer); }
 
 class EngineDatabase : public ::testing::TestWithParam<LONG> {
 protected:
     void SetUp() override {
-        if (OnPostgres() && !TestDatabase::PostgresAvailable()) GTEST_SKIP() << "no PostgreSQL server for this run";
+        QEL_REQUIRE_ENGINE(GetParam());
         // The shipped layouts are imported into every new database.
         ::setenv("QEL_MODULE_DIR", BinaryPath("bin").c_str(), 1);
     }
@@ -45,7 +44,7 @@ protected:
     // created) or the name of a new PostgreSQL database.
     std::string NewLocation(const std::string& file) {
         if (!OnPostgres()) return Sandbox::Current().Path(file);
-        auto database = TestDatabase::Create(Engine(), "e2e");
+        auto database = ScratchDatabase::Create(Engine(), "e2e");
         if (!database) return {};
         m_databases.push_back(std::move(*database));
         return m_databases.back().Location();
@@ -67,7 +66,7 @@ protected:
     // The data source of a PostgreSQL database again (a closed temporary
     // profile took it away); nothing to do for SQLite.
     ::testing::AssertionResult WriteDataSource(const std::string& location, const std::string& dsn, int port = 0) {
-        if (OnPostgres() && !TestDatabase::WritePostgresDataSource(dsn, location, port))
+        if (OnPostgres() && !qel::test::WritePostgresDataSource(dsn, location, port))
             return ::testing::AssertionFailure() << "cannot write the data source " << dsn;
         return ::testing::AssertionSuccess();
     }
@@ -79,7 +78,7 @@ protected:
     }
 
 private:
-    std::vector<TestDatabase> m_databases;  // PostgreSQL databases, dropped after the test
+    std::vector<ScratchDatabase> m_databases;  // PostgreSQL databases, dropped after the test
 };
 
 }  // namespace qel::test

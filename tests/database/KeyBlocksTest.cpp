@@ -11,19 +11,19 @@
 
 #include <qel/outside/odbc/Statement.h>
 
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 namespace {
 
-using qel::test::TestDatabase;
+using qel::test::ScratchDatabase;
 using ::testing::HasSubstr;
 
 class KeyBlocks : public ::testing::TestWithParam<LONG> {
 protected:
     void SetUp() override {
         ::setenv("QEL_WAIT_SCALE", "1", 1);  // real pauses: a retry would show in the time
-        m_database = TestDatabase::Create(GetParam(), "blocks");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
+        QEL_REQUIRE_ENGINE(GetParam());
+        m_database = ScratchDatabase::Create(GetParam(), "blocks");
         DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
         ASSERT_TRUE(DatabaseObjTestAccess::Schema(m_db).CheckAndUpgradeDatabase());
     }
@@ -53,7 +53,7 @@ protected:
         return failure;
     }
 
-    std::optional<TestDatabase> m_database;
+    std::optional<ScratchDatabase> m_database;
     CDatabaseObj m_db;
 };
 

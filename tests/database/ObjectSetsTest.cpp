@@ -3,17 +3,17 @@
 
 #include <qel/outside/records/CachedData.h>
 
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 namespace {
 
-using qel::test::TestDatabase;
+using qel::test::ScratchDatabase;
 
 class ObjectSets : public ::testing::TestWithParam<LONG> {
 protected:
     void SetUp() override {
-        m_database = TestDatabase::Create(GetParam(), "sets");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
+        QEL_REQUIRE_ENGINE(GetParam());
+        m_database = ScratchDatabase::Create(GetParam(), "sets");
         DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
         ASSERT_TRUE(DatabaseObjTestAccess::Schema(m_db).CheckAndUpgradeDatabase());
     }
@@ -30,7 +30,7 @@ protected:
              "')");
     }
 
-    std::optional<TestDatabase> m_database;
+    std::optional<ScratchDatabase> m_database;
     CDatabaseObj m_db;
 };
 

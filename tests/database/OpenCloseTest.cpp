@@ -63,7 +63,7 @@ protected:
     void SetUp() override {
         qel::database::ClearOpenFaults();
         EngineDatabase::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         m_location = NewLocation(kNewFolders);
     }
     void TearDown() override { qel::database::ClearOpenFaults(); }

@@ -20,7 +20,7 @@ class OpenedDatabase : public EngineDatabase {
 protected:
     void SetUp() override {
         EngineDatabase::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         m_location = NewLocation("media/clinic.db");
         ASSERT_TRUE(OpenDatabase(m_db, m_location, "QelMedia"));
     }

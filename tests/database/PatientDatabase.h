@@ -30,7 +30,7 @@ class PatientDatabase : public EngineDatabase {
 protected:
     void SetUp() override {
         EngineDatabase::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_TRUE(OpenDatabase(m_db, NewLocation("search/clinic.db"), "QelSearch"));
     }
     void TearDown() override {

@@ -26,7 +26,7 @@ protected:
         qputenv("QT_QPA_PLATFORM", "offscreen");
         m_app = std::make_unique<QApplication>(argc, argv);  // gone before the process's own teardown
         PatientDatabase::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         qel::platform::SetThreadLocale(qel::platform::LOCALE_ITALIAN);
         for (LONG key : {1, 2, 3}) {
             auto patient = std::make_unique<CPatientData>();

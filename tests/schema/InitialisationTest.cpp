@@ -15,18 +15,18 @@
 #include <qel/outside/records/LayoutData.h>
 
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 namespace {
 
-using qel::test::TestDatabase;
+using qel::test::ScratchDatabase;
 
 class Initialisation : public ::testing::TestWithParam<LONG> {
 protected:
     void SetUp() override {
         ::setenv("QEL_WAIT_SCALE", "0", 1);
-        m_database = TestDatabase::Create(GetParam(), "init");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
+        QEL_REQUIRE_ENGINE(GetParam());
+        m_database = ScratchDatabase::Create(GetParam(), "init");
         DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
     }
     void TearDown() override { DatabaseObjTestAccess::Detach(m_db); }
@@ -60,7 +60,7 @@ protected:
         return std::string(rs.m_TBLDATA1.m_data.begin(), rs.m_TBLDATA1.m_data.end());
     }
 
-    std::optional<TestDatabase> m_database;
+    std::optional<ScratchDatabase> m_database;
     CDatabaseObj m_db;
 };
 

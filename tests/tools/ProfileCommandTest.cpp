@@ -24,7 +24,7 @@
 #include "support/DatabaseObjTesting.h"
 #include "support/Program.h"
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 namespace fs = std::filesystem;
 using qel::test::Sandbox;
@@ -276,13 +276,13 @@ LONG Count(CDatabaseObj& db, const std::string& sql) {
 }
 
 TEST_F(ProfileCommand, PostgresProfilesOpenOnTheServerAndShareTheDatabaseIdentity) {
-    auto pg = qel::test::TestDatabase::Create(qel::datasource::kEngineClientServer, "cli");
-    if (!pg) GTEST_SKIP() << "QEL_PG_HOST/QEL_PG_PORT not set";
+    QEL_REQUIRE_ENGINE(qel::datasource::kEngineClientServer);
+    auto pg = qel::test::ScratchDatabase::Create(qel::datasource::kEngineClientServer, "cli");
     const auto setOn = [&pg](const std::string& number, const std::string& dsn) {
-        std::string user = Sandbox::Getenv("QEL_PG_USER");
-        return Profile({"set", number, "--engine", "postgresql", "--server", Sandbox::Getenv("QEL_PG_HOST"), "--port",
-                        Sandbox::Getenv("QEL_PG_PORT"), "--database", pg->Location(), "--user",
-                        user.empty() ? "postgres" : user, "--data-source", dsn, "--name", "Studio " + dsn},
+        const qel::test::PostgresServer server = *qel::test::Postgres();
+        return Profile({"set", number, "--engine", "postgresql", "--server", server.host, "--port", server.port,
+                        "--database", pg->Location(), "--user", server.user, "--data-source", dsn, "--name",
+                        "Studio " + dsn},
                        {{"QEL_PG_PASSWORD", std::nullopt}});
     };
     Result first = setOn("7", "QelPgCli7");

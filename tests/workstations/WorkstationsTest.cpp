@@ -15,7 +15,7 @@
 #include <qel/outside/odbc/Statement.h>
 
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 #include "support/Workstation.h"
 #include "support/WorkstationShell.h"
 
@@ -23,7 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using qel::test::Sandbox;
-using qel::test::TestDatabase;
+using qel::test::ScratchDatabase;
 using qel::test::Words;
 using qel::test::Workstation;
 using qel::test::WorkstationProcess;
@@ -34,8 +34,8 @@ constexpr const char* kDefaultTemplate = "%Y%m%d_%i";
 class Workstations : public ::testing::TestWithParam<LONG> {
 protected:
     void SetUp() override {
-        m_database = TestDatabase::Create(GetParam(), "ws");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
+        QEL_REQUIRE_ENGINE(GetParam());
+        m_database = ScratchDatabase::Create(GetParam(), "ws");
     }
 
     // A new machine; on PostgreSQL its data source is set up beforehand, as
@@ -67,7 +67,7 @@ protected:
         return st.Fetch() ? st.GetInt32(1).value_or(-2) : -3;
     }
 
-    std::optional<TestDatabase> m_database;
+    std::optional<ScratchDatabase> m_database;
     std::list<Workstation> m_machines;
 };
 
@@ -198,7 +198,7 @@ TEST_P(Workstations, AfterTheServerDroppedTheConnectionOperationsFailAndAReopenW
     ASSERT_EQ(station.Send("set grayscale 1"), "ok");
 
     CDatabase admin;
-    admin.OpenEx(TestDatabase::PostgresConnectString("postgres").c_str());
+    admin.OpenEx(qel::test::PostgresConnectString("postgres").c_str());
     admin.ExecuteSQL(("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
                        m_database->Location() + "' AND pid <> pg_backend_pid()").c_str());
 
