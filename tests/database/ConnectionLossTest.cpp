@@ -13,7 +13,7 @@
 #include <qel/platform/AppProfile.h>
 #include <qel/platform/NamedMutex.h>
 
-#include "EngineDatabase.h"
+#include "support/EngineDatabase.h"
 #include "support/DatabaseObjTesting.h"
 #include "support/TcpRelay.h"
 #include "support/TestDispatch.h"

@@ -13,7 +13,7 @@
 #include <qel/outside/drivers/ImageMediaType.h>
 #include <qel/platform/PrivateProfile.h>
 
-#include "OpenedDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 
