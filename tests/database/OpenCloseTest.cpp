@@ -28,14 +28,9 @@ using qel::test::TestCallback;
 
 namespace {
 
-std::string OdbcIni() {
-    std::ifstream in(Sandbox::Current().OdbcIni());
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+bool HasDataSource(const std::string& name) {
+    return qel::test::ReadFile(Sandbox::Current().OdbcIni()).find("[" + name + "]") != std::string::npos;
 }
-
-bool HasDataSource(const std::string& name) { return OdbcIni().find("[" + name + "]") != std::string::npos; }
 
 LONG Count(CDatabaseObj& db, const std::string& sql) {
     qel::odbc::Statement st(*db.GetDatabase());

@@ -18,6 +18,7 @@
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/odbc/Statement.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
 #include "support/Engines.h"
 
@@ -27,23 +28,10 @@ using namespace qel::datasource;
 
 namespace {
 
-using Section = std::map<std::string, std::string>;
+using Section = qel::test::IniSection;
 
 // The user data sources as the installer left them in $ODBCINI.
-std::map<std::string, Section> ReadIni() {
-    std::map<std::string, Section> sections;
-    std::ifstream file(Sandbox::Current().OdbcIni());
-    std::string line, current;
-    while (std::getline(file, line)) {
-        if (line.size() > 1 && line.front() == '[' && line.back() == ']') {
-            current = line.substr(1, line.size() - 2);
-            sections[current];
-        } else if (const auto equals = line.find('='); equals != std::string::npos && !current.empty()) {
-            sections[current][line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return sections;
-}
+qel::test::IniSections ReadIni() { return qel::test::ReadIni(Sandbox::Current().OdbcIni()); }
 
 void AppendIni(const std::string& text) { std::ofstream(Sandbox::Current().OdbcIni(), std::ios::app) << text; }
 

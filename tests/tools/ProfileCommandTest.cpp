@@ -49,20 +49,9 @@ std::string Key(LONG number) {
 
 qel::platform::Registry& Store() { return qel::platform::Registry::CurrentUser(); }
 
-using Section = std::map<std::string, std::string>;
+using Section = qel::test::IniSection;
 
-Section IniSection(const std::string& name) {
-    Section section;
-    std::istringstream file(ReadFile(Sandbox::Current().OdbcIni()));
-    std::string line;
-    bool inside = false;
-    while (std::getline(file, line)) {
-        if (!line.empty() && line.front() == '[') inside = line == "[" + name + "]";
-        else if (const auto equals = line.find('='); inside && equals != std::string::npos)
-            section[line.substr(0, equals)] = line.substr(equals + 1);
-    }
-    return section;
-}
+Section IniSection(const std::string& name) { return qel::test::ReadIni(Sandbox::Current().OdbcIni())[name]; }
 
 // The row of `list` for a profile number, split at runs of two spaces.
 std::vector<std::string> ListRow(const std::string& listing, LONG number) {
@@ -249,7 +238,7 @@ TEST_F(ProfileCommand, PostgresProfileWritesItsDataSourceAndKeepsItAcrossChanges
     // hand), and without a password source no password is written.
     std::string ini = ReadFile(Sandbox::Current().OdbcIni());
     ini.replace(ini.find("[QelPg7]\n"), 9, "[QelPg7]\nSSLmode=require\n");
-    std::ofstream(Sandbox::Current().OdbcIni(), std::ios::trunc) << ini;
+    qel::test::WriteFile(Sandbox::Current().OdbcIni(), ini);
     Result port = Profile({"set", "7", "--port", "5434"}, {{"QEL_PG_PASSWORD", std::nullopt}});
     ASSERT_EQ(port.exitCode, 0) << port.err;
     EXPECT_NE(port.err.find("no password written"), std::string::npos) << port.err;

@@ -14,6 +14,7 @@
 
 #include <qel/outside/odbc/Statement.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
 #include "support/Engines.h"
 #include "support/Workstation.h"
@@ -177,10 +178,7 @@ TEST_P(Workstations, ClosingATemporaryProfileRemovesItsDataSourceOnThatMachineOn
     ASSERT_EQ(a.Send(OpenCommand()), "ok 1000");
     ASSERT_EQ(b.Send(OpenCommand()), "ok 1000");
     const auto hasDataSource = [](const Workstation& machine) {
-        std::ifstream ini(machine.OdbcIni());
-        std::stringstream text;
-        text << ini.rdbuf();
-        return text.str().find(std::string("[") + kDataSource + "]") != std::string::npos;
+        return qel::test::ReadFile(machine.OdbcIni()).find(std::string("[") + kDataSource + "]") != std::string::npos;
     };
     ASSERT_TRUE(hasDataSource(first) && hasDataSource(second));
     EXPECT_EQ(a.Send("close"), "ok");
@@ -209,10 +207,8 @@ TEST_P(Workstations, AfterTheServerDroppedTheConnectionOperationsFailAndAReopenW
     // settings in memory and the profile's identity stay as they were.
     EXPECT_EQ(station.Send("media"), "error 10 media");
     EXPECT_EQ(station.Send("get grayscale"), "ok 1");
-    std::ifstream registry(machine.Folder() / "registry.reg");
-    std::stringstream text;
-    text << registry.rdbuf();
-    EXPECT_EQ(text.str().find("\"DatabaseID\"=\"\""), std::string::npos) << text.str();
+    const std::string registry = qel::test::ReadFile(machine.Folder() / "registry.reg");
+    EXPECT_EQ(registry.find("\"DatabaseID\"=\"\""), std::string::npos) << registry;
     EXPECT_EQ(station.Send("close"), "ok");
 
     // Closing a temporary profile removed its data source; a stored profile's stays.
