@@ -33,17 +33,29 @@ inline std::filesystem::path Scratch() {
     return qel::test::Sandbox::Current().Root();
 }
 
-// A new scratch database for the run, dropped at exit: its file (engine 2)
-// or database name (engine 1); a failure ends the run.
+// The scratch databases of the run; never destroyed, NewDatabase drops them
+// at exit.
+inline std::list<qel::test::ScratchDatabase>& RunDatabases() {
+    static auto* databases = new std::list<qel::test::ScratchDatabase>;
+    return *databases;
+}
+
+// A new scratch database for the run: its file (engine 2) or database name
+// (engine 1); a failure ends the run.
 inline std::string NewDatabase(LONG engine, const std::string& name) {
     Scratch();  // the driver list the admin connection needs
-    static std::list<qel::test::ScratchDatabase> databases;
     auto database = qel::test::ScratchDatabase::Create(engine, name);
     if (!database) {
         std::fprintf(stderr, "%s\n", qel::test::EngineUnavailable(engine).c_str());
         std::exit(1);
     }
-    return databases.emplace_back(std::move(*database)).Location();
+    if (engine == 1) {
+        // Registered after the first server connection made the ODBC layer's
+        // statics, so the drops run before those are destroyed.
+        static const bool dropAtExit = std::atexit([] { RunDatabases().clear(); }) == 0;
+        (void)dropAtExit;
+    }
+    return RunDatabases().emplace_back(std::move(*database)).Location();
 }
 inline std::string NewDatabasePath(const std::string& name) { return NewDatabase(2, name); }
 
