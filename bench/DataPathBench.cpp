@@ -241,13 +241,7 @@ EngineDatabase& Database(LONG engine) {
     return db;
 }
 
-bool EngineAvailable(benchmark::State& state) {
-    if (state.range(0) == 1 && !qel::bench::PostgresAvailable()) {
-        state.SkipWithError("no PostgreSQL server (QEL_PG_HOST/QEL_PG_PORT)");
-        return false;
-    }
-    return true;
-}
+using qel::bench::EngineAvailable;
 
 double Seconds(const std::function<void()>& work) {
     const auto start = std::chrono::steady_clock::now();

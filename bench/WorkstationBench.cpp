@@ -34,12 +34,8 @@ constexpr int kPatientTable = 4;
 void BM_WorkstationKeys(benchmark::State& state) {
     const LONG engine = static_cast<LONG>(state.range(0));
     const int count = static_cast<int>(state.range(1));
-    if (engine == 1 && !qel::bench::PostgresAvailable()) {
-        state.SkipWithError("no PostgreSQL server (QEL_PG_HOST/QEL_PG_PORT)");
-        return;
-    }
-    const std::string location =
-        engine == 1 ? qel::bench::NewPostgresDatabase("keys") : qel::bench::NewDatabasePath("keys");
+    if (!qel::bench::EngineAvailable(state)) return;
+    const std::string location = qel::bench::NewDatabase(engine, "keys");
     const auto root = qel::bench::Scratch() / fmt::format("machines-{}-{}", engine, count);
     const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
     const std::string open = fmt::format("open {} Clinic {}", engine, location);

@@ -13,7 +13,7 @@
 
 #include "support/DatabaseObjTesting.h"
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 #include "support/TestDispatch.h"
 
 namespace {
@@ -228,7 +228,7 @@ TEST_F(CallbackWindow, OneWindowAtATimeAndNoneWithoutAnObject) {
 
 TEST(CallbackWindowKeys, NewKeysComeFromTheCounterRowAndFailureGivesMinusOne) {
     ::setenv("QEL_WAIT_SCALE", "0", 1);
-    auto database = qel::test::TestDatabase::Create(2, "keys");
+    auto database = qel::test::ScratchDatabase::Create(2, "keys");
     ASSERT_TRUE(database);
     CDatabaseObj db;
     DatabaseObjTestAccess::Attach(db, database->Connect(), 2);

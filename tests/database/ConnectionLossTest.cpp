@@ -13,7 +13,7 @@
 #include <qel/platform/AppProfile.h>
 #include <qel/platform/NamedMutex.h>
 
-#include "EngineDatabase.h"
+#include "support/EngineDatabase.h"
 #include "support/DatabaseObjTesting.h"
 #include "support/TcpRelay.h"
 #include "support/TestDispatch.h"
@@ -30,9 +30,9 @@ class ConnectionLoss : public qel::test::EngineDatabase {
 protected:
     void SetUp() override {
         EngineDatabase::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         ::setenv("QEL_DB_CALL_TIMEOUT", std::to_string(kCallTimeoutSeconds).c_str(), 1);
-        m_relay = std::make_unique<TcpRelay>(std::atoi(std::getenv("QEL_PG_PORT")));
+        m_relay = std::make_unique<TcpRelay>(std::stoi(qel::test::Postgres()->port));
         ASSERT_TRUE(m_relay->Listening());
         m_location = NewLocation("relayed.db");
         ASSERT_TRUE(PrepareProfile(m_db, m_location, "QelRelayed", m_relay->Port()));

@@ -1,9 +1,9 @@
 // Counting and listing by position, and the patient order in both directions.
-#include "PatientDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 
-using Enumeration = qel::test::PatientDatabase;
+using Enumeration = qel::test::OpenedDatabase;
 
 TEST_P(Enumeration, NewDatabaseCountsWithoutPlaceholders) {
     LONG doctors = -1, media = -1, types = -1, first = 0, second = 0;

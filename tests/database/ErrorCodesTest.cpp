@@ -15,23 +15,17 @@
 #include <qel/database/ErrorCodes.h>
 #include <qel/qeldb.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Read(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // "| code | meaning | ..." rows of the docs table.
 std::map<LONG, std::string> DocumentedMeanings() {
     std::map<LONG, std::string> rows;
-    std::istringstream lines(Read(qel::test::SourcePath("docs/errors.md")));
+    std::istringstream lines(qel::test::ReadFile(qel::test::SourcePath("docs/errors.md")));
     const std::regex row(R"(^\| (\d+) \| ([^|]+?) \|)");
     for (std::string line; std::getline(lines, line);) {
         std::smatch m;
@@ -64,7 +58,7 @@ TEST(ErrorCodes, EveryCodeTheSourcesSetHasAMeaning) {
     for (const char* folder : {"database", "callback", "frame", "schema", "datasource"}) {
         for (const auto& entry : fs::recursive_directory_iterator(qel::test::SourcePath(folder))) {
             if (entry.path().extension() != ".cpp") continue;
-            const std::string text = Read(entry.path());
+            const std::string text = qel::test::ReadFile(entry.path());
             for (std::sregex_iterator it(text.begin(), text.end(), literal), end; it != end; ++it)
                 for (int group = 1; group <= 3; ++group)
                     if ((*it)[group].matched) used.insert(std::stol((*it)[group].str()));

@@ -5,7 +5,7 @@
 #include <qel/outside/drivers/ImageMediaType.h>
 #include <qel/outside/records/CachedData.h>
 
-#include "OpenedDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <qel/outside/records/CachedData.h>
 
-#include "PatientDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ const std::vector<std::string> kPieces = {
     "\xC3\xB1",          // ñ
 };
 
-class IndexOrder : public qel::test::PatientDatabase {
+class IndexOrder : public qel::test::OpenedDatabase {
 protected:
     static std::string RandomText(std::mt19937& random, size_t most) {
         std::uniform_int_distribution<size_t> length(1, most), piece(0, kPieces.size() - 1);

@@ -11,28 +11,23 @@
 
 #include <qel/outside/odbc/Statement.h>
 
-#include "support/TestDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 
-using qel::test::TestDatabase;
 using ::testing::HasSubstr;
 
-class KeyBlocks : public ::testing::TestWithParam<LONG> {
+class KeyBlocks : public qel::test::AttachedDatabase {
 protected:
     void SetUp() override {
         ::setenv("QEL_WAIT_SCALE", "1", 1);  // real pauses: a retry would show in the time
-        m_database = TestDatabase::Create(GetParam(), "blocks");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
-        DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
-        ASSERT_TRUE(DatabaseObjTestAccess::Schema(m_db).CheckAndUpgradeDatabase());
+        AttachedDatabase::SetUp();
     }
     void TearDown() override {
-        if (m_database) DatabaseObjTestAccess::Detach(m_db);
+        AttachedDatabase::TearDown();
         ::unsetenv("QEL_WAIT_SCALE");
     }
     bool OnPostgres() const { return GetParam() == 1; }
-    void Execute(const std::string& sql) { m_db.GetDatabase()->ExecuteSQL(sql.c_str()); }
     LONG NextKey(int table) {
         qel::odbc::Statement st(*m_db.GetDatabase());
         st.Prepare("SELECT TBLNEXTKEY FROM TBL200 WHERE TBLNUMBER = " + std::to_string(table));
@@ -52,19 +47,16 @@ protected:
         EXPECT_EQ(m_db.GetLErrorCode(), 0);
         return failure;
     }
-
-    std::optional<TestDatabase> m_database;
-    CDatabaseObj m_db;
 };
 
 TEST_P(KeyBlocks, AReadOnlyDatabaseEndsTheAllocationAtOnce) {
     // The session as a read-only file or a read-only server gives it.
-    Execute(OnPostgres() ? "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY" : "PRAGMA query_only = ON");
+    Exec(OnPostgres() ? "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY" : "PRAGMA query_only = ON");
     const std::string failure = FailsAtOnce(4, 10);
     EXPECT_THAT(failure, HasSubstr("cannot update the key row of table 4 (PAT200): "));
     EXPECT_THAT(failure, HasSubstr(OnPostgres() ? "read-only transaction" : "readonly database")) << failure;
 
-    Execute(OnPostgres() ? "SET SESSION CHARACTERISTICS AS TRANSACTION READ WRITE" : "PRAGMA query_only = OFF");
+    Exec(OnPostgres() ? "SET SESSION CHARACTERISTICS AS TRANSACTION READ WRITE" : "PRAGMA query_only = OFF");
     EXPECT_EQ(NextKey(4), 1) << "nothing was taken";
     LONG first = -1;
     EXPECT_TRUE(m_db.GetNewKeys(4, 10, &first));
@@ -72,11 +64,11 @@ TEST_P(KeyBlocks, AReadOnlyDatabaseEndsTheAllocationAtOnce) {
 }
 
 TEST_P(KeyBlocks, MissingRowsAndImpossibleCountsEndAtOnce) {
-    Execute("DELETE FROM TBL200 WHERE TBLNUMBER = 1");
+    Exec("DELETE FROM TBL200 WHERE TBLNUMBER = 1");
     EXPECT_EQ(FailsAtOnce(1, 3), "TBL200 has no key row for table 1 (DOC200)");
     EXPECT_EQ(FailsAtOnce(99, 1), "TBL200 has no key row for table 99");
 
-    Execute("UPDATE TBL200 SET TBLNEXTKEY = " + std::to_string(std::numeric_limits<LONG>::max() - 2) +
+    Exec("UPDATE TBL200 SET TBLNEXTKEY = " + std::to_string(std::numeric_limits<LONG>::max() - 2) +
             " WHERE TBLNUMBER = 4");
     EXPECT_THAT(FailsAtOnce(4, 5), HasSubstr("cannot hand out 5 more keys"));
     EXPECT_THAT(FailsAtOnce(4, 0), HasSubstr("0 keys asked for"));
@@ -91,16 +83,16 @@ TEST_P(KeyBlocks, MissingRowsAndImpossibleCountsEndAtOnce) {
 // counter first leaves; a trigger that drops the first two updates stands in.
 TEST_P(KeyBlocks, AConflictIsRetriedAndReported) {
     ::setenv("QEL_WAIT_SCALE", "0", 1);
-    Execute("CREATE TABLE HITS (N INTEGER)");
-    Execute("INSERT INTO HITS VALUES (0)");
+    Exec("CREATE TABLE HITS (N INTEGER)");
+    Exec("INSERT INTO HITS VALUES (0)");
     if (OnPostgres()) {
-        Execute("CREATE FUNCTION drop_two() RETURNS trigger AS $$ BEGIN "
+        Exec("CREATE FUNCTION drop_two() RETURNS trigger AS $$ BEGIN "
                 "IF OLD.TBLNUMBER = 4 AND (SELECT N FROM HITS) < 2 THEN "
                 "UPDATE HITS SET N = N + 1; RETURN NULL; END IF; "
                 "RETURN NEW; END $$ LANGUAGE plpgsql");
-        Execute("CREATE TRIGGER drop_two BEFORE UPDATE ON TBL200 FOR EACH ROW EXECUTE FUNCTION drop_two()");
+        Exec("CREATE TRIGGER drop_two BEFORE UPDATE ON TBL200 FOR EACH ROW EXECUTE FUNCTION drop_two()");
     } else {
-        Execute("CREATE TRIGGER drop_two BEFORE UPDATE ON TBL200 WHEN OLD.TBLNUMBER = 4 AND (SELECT N FROM HITS) < 2 "
+        Exec("CREATE TRIGGER drop_two BEFORE UPDATE ON TBL200 WHEN OLD.TBLNUMBER = 4 AND (SELECT N FROM HITS) < 2 "
                 "BEGIN UPDATE HITS SET N = N + 1; SELECT RAISE(IGNORE); END");
     }
     std::vector<int> attempts;

@@ -10,17 +10,17 @@
 
 #include <qel/outside/odbc/Statement.h>
 
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 namespace {
 
-using qel::test::TestDatabase;
+using qel::test::ScratchDatabase;
 
 class KeysConcurrency : public ::testing::TestWithParam<LONG> {};
 
 // Runs `workers` processes that each allocate `perWorker` patient keys (one
 // at a time or in blocks) and returns every key they were handed.
-std::vector<LONG> AllocateInProcesses(const TestDatabase& database, int workers, int perWorker) {
+std::vector<LONG> AllocateInProcesses(const ScratchDatabase& database, int workers, int perWorker) {
     int fds[2];
     if (pipe(fds) != 0) return {};
     std::vector<pid_t> children;
@@ -68,8 +68,8 @@ std::vector<LONG> AllocateInProcesses(const TestDatabase& database, int workers,
 
 TEST_P(KeysConcurrency, WorkstationsNeverShareAKey) {
     ::setenv("QEL_WAIT_SCALE", "0.01", 1);
-    auto database = TestDatabase::Create(GetParam(), "keys");
-    if (!database) GTEST_SKIP() << "no PostgreSQL server for this run";
+    QEL_REQUIRE_ENGINE(GetParam());
+    auto database = ScratchDatabase::Create(GetParam(), "keys");
     {
         CDatabaseObj db;
         DatabaseObjTestAccess::Attach(db, database->Connect(), GetParam());

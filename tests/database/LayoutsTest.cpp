@@ -7,7 +7,7 @@
 #include <qel/outside/records/LayoutData.h>
 #include <qel/outside/records/Recordset.h>
 
-#include "OpenedDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <qel/outside/records/DatabaseItem.h>
 
 #include "support/DatabaseObjTesting.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <qel/outside/ExtOleDateTime.h>
 
-#include "OpenedDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 

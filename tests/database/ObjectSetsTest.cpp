@@ -3,23 +3,12 @@
 
 #include <qel/outside/records/CachedData.h>
 
-#include "support/TestDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 
-using qel::test::TestDatabase;
-
-class ObjectSets : public ::testing::TestWithParam<LONG> {
+class ObjectSets : public qel::test::AttachedDatabase {
 protected:
-    void SetUp() override {
-        m_database = TestDatabase::Create(GetParam(), "sets");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
-        DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
-        ASSERT_TRUE(DatabaseObjTestAccess::Schema(m_db).CheckAndUpgradeDatabase());
-    }
-    void TearDown() override { DatabaseObjTestAccess::Detach(m_db); }
-
-    void Exec(const std::string& sql) { m_db.GetDatabase()->ExecuteSQL(sql.c_str()); }
     void InsertDoctor(LONG key, const std::string& name) {
         Exec("INSERT INTO DOC200 (DOCID, DOCKEY, DOCNAME) VALUES ('D" + std::to_string(key) + "', " +
              std::to_string(key) + ", '" + name + "')");
@@ -29,9 +18,6 @@ protected:
              "', " + std::to_string(key) + ", " + std::to_string(doctor) + ", '" + name + "', '" + std::to_string(key) +
              "')");
     }
-
-    std::optional<TestDatabase> m_database;
-    CDatabaseObj m_db;
 };
 
 TEST_P(ObjectSets, SetsAreReadOnceAndSkipPlaceholders) {

@@ -16,7 +16,7 @@
 #include <qel/platform/AppProfile.h>
 #include <qel/platform/NamedMutex.h>
 
-#include "EngineDatabase.h"
+#include "support/EngineDatabase.h"
 #include "support/DatabaseObjTesting.h"
 #include "support/Sandbox.h"
 #include "support/TestDispatch.h"
@@ -28,14 +28,9 @@ using qel::test::TestCallback;
 
 namespace {
 
-std::string OdbcIni() {
-    std::ifstream in(Sandbox::Current().OdbcIni());
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+bool HasDataSource(const std::string& name) {
+    return qel::test::ReadFile(Sandbox::Current().OdbcIni()).find("[" + name + "]") != std::string::npos;
 }
-
-bool HasDataSource(const std::string& name) { return OdbcIni().find("[" + name + "]") != std::string::npos; }
 
 LONG Count(CDatabaseObj& db, const std::string& sql) {
     qel::odbc::Statement st(*db.GetDatabase());
@@ -63,7 +58,7 @@ protected:
     void SetUp() override {
         qel::database::ClearOpenFaults();
         EngineDatabase::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         m_location = NewLocation(kNewFolders);
     }
     void TearDown() override { qel::database::ClearOpenFaults(); }

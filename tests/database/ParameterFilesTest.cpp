@@ -13,19 +13,14 @@
 #include <qel/outside/drivers/ImageMediaType.h>
 #include <qel/platform/PrivateProfile.h>
 
-#include "OpenedDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 
 using qel::test::Sandbox;
+using qel::test::ReadFile;
 using qel::test::Take;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using qel::test::WriteFile;
 
 // The section headers and "key=value" entries of a profile text, in order,
 // without the blanks around "=".
@@ -39,10 +34,6 @@ std::vector<std::string> Entries(const std::string& text) {
         if (!entry.empty()) entries.push_back(entry);
     }
     return entries;
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 class ParameterFiles : public qel::test::OpenedDatabase {

@@ -22,7 +22,7 @@
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/ObjectSets.h>
 
-#include "PatientDatabase.h"
+#include "support/EngineDatabase.h"
 #include "support/DatabaseObjAccess.h"
 
 namespace {
@@ -232,7 +232,7 @@ std::string Describe(const Keys& keys, const Reference& ref) {
     return out.str();
 }
 
-class SearchDifferential : public qel::test::PatientDatabase {
+class SearchDifferential : public qel::test::OpenedDatabase {
 protected:
     void InsertRandom(Generator& gen, int count) {
         std::vector<std::vector<int>> nameShapes, numberShapes, kanjiShapes;

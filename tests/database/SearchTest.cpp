@@ -3,14 +3,14 @@
 #include <qel/database/SelectPatientModel.h>
 #include <qel/outside/records/CachedData.h>
 
-#include "PatientDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 
 using namespace qel::platform;
 using Keys = std::vector<LONG>;
 
-class Search : public qel::test::PatientDatabase {
+class Search : public qel::test::OpenedDatabase {
 protected:
     // The found keys of SearchPatient(2) without selection, or {-code}.
     Keys Find(const char* name, SHORT nameMode, const char* number = "", SHORT numberMode = 0,

@@ -13,7 +13,7 @@
 #include <qel/platform/ClassRegistry.h>
 #include <qel/platform/Registry.h>
 
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 struct DatabaseSettingsTestAccess {
     static BOOL Save(CDatabaseObj& db) { return db.SaveDBParams(); }
@@ -28,7 +28,7 @@ struct DatabaseSettingsTestAccess {
 namespace {
 
 using Access = DatabaseSettingsTestAccess;
-using qel::test::TestDatabase;
+using qel::test::ScratchDatabase;
 
 // Answers with a set free space (or failure) and remembers what it was told.
 class FakeServer final : public IQELServer {
@@ -68,8 +68,8 @@ public:
 class Settings : public ::testing::TestWithParam<LONG> {
 protected:
     void SetUp() override {
-        m_database = TestDatabase::Create(GetParam(), "settings");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
+        QEL_REQUIRE_ENGINE(GetParam());
+        m_database = ScratchDatabase::Create(GetParam(), "settings");
         DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
         ASSERT_TRUE(DatabaseObjTestAccess::Schema(m_db).CheckAndUpgradeDatabase());
 
@@ -119,7 +119,7 @@ protected:
         return qel::platform::Registry::CurrentUser().GetInt(ProfileKey(), name);
     }
 
-    std::optional<TestDatabase> m_database;
+    std::optional<ScratchDatabase> m_database;
     FakeServer m_server;
     CDatabaseObj m_db;
 };

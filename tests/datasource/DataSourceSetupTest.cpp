@@ -18,8 +18,9 @@
 #include <qel/outside/odbc/Database.h>
 #include <qel/outside/odbc/Statement.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 namespace fs = std::filesystem;
 using qel::test::Sandbox;
@@ -27,23 +28,10 @@ using namespace qel::datasource;
 
 namespace {
 
-using Section = std::map<std::string, std::string>;
+using Section = qel::test::IniSection;
 
 // The user data sources as the installer left them in $ODBCINI.
-std::map<std::string, Section> ReadIni() {
-    std::map<std::string, Section> sections;
-    std::ifstream file(Sandbox::Current().OdbcIni());
-    std::string line, current;
-    while (std::getline(file, line)) {
-        if (line.size() > 1 && line.front() == '[' && line.back() == ']') {
-            current = line.substr(1, line.size() - 2);
-            sections[current];
-        } else if (const auto equals = line.find('='); equals != std::string::npos && !current.empty()) {
-            sections[current][line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return sections;
-}
+qel::test::IniSections ReadIni() { return qel::test::ReadIni(Sandbox::Current().OdbcIni()); }
 
 void AppendIni(const std::string& text) { std::ofstream(Sandbox::Current().OdbcIni(), std::ios::app) << text; }
 
@@ -190,14 +178,10 @@ TEST_F(DataSourceSetupTest, OtherEnginesLeaveTheFileAndTheDataSourceAlone) {
     EXPECT_FALSE(fs::exists(Sandbox::Current().Path("engine 7")) || ReadIni().contains("Engine7"));
 
     // The client/server engine: re-registration keeps server, port and database.
-    auto pg = qel::test::TestDatabase::Create(kEngineClientServer, "dsn");
-    const auto env = [&pg](const char* name, const char* otherwise) {
-        const std::string value = pg ? Sandbox::Getenv(name) : "";
-        return value.empty() ? std::string(otherwise) : value;
-    };
-    AppendIni("[Pg]\nDriver=PostgreSQL ANSI\nServername=" + env("QEL_PG_HOST", "db.example") + "\nPort=" +
-              env("QEL_PG_PORT", "5432") + "\nDatabase=" + (pg ? pg->Location() : "clinic") + "\nUsername=" +
-              env("QEL_PG_USER", "postgres") + "\nByteaAsLongVarBinary=1\n");
+    auto pg = qel::test::ScratchDatabase::Create(kEngineClientServer, "dsn");
+    const auto server = pg ? *qel::test::Postgres() : qel::test::PostgresServer{"db.example", "5432", "postgres"};
+    AppendIni("[Pg]\nDriver=PostgreSQL ANSI\nServername=" + server.host + "\nPort=" + server.port + "\nDatabase=" +
+              (pg ? pg->Location() : "clinic") + "\nUsername=" + server.user + "\nByteaAsLongVarBinary=1\n");
     const Section before = ReadIni()["Pg"];
     m_db.lEngine = kEngineClientServer;
     m_db.strDataSource = "Pg";

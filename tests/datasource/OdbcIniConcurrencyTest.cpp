@@ -21,10 +21,10 @@
 #include "support/DatabaseObjAccess.h"
 #include "support/Program.h"
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 using qel::test::Sandbox;
-using qel::test::TestDatabase;
+using qel::test::ScratchDatabase;
 
 namespace {
 
@@ -92,14 +92,14 @@ protected:
     // opened once, so its file, tables and data source exist.
     void PrepareProfiles() {
         for (int number = 1; number <= kProcesses; ++number) {
-            if (number == kProcesses && TestDatabase::PostgresAvailable()) {
-                m_postgres = TestDatabase::Create(1, "inicycles");
+            if (const auto server = qel::test::Postgres(); number == kProcesses && server) {
+                m_postgres = ScratchDatabase::Create(1, "inicycles");
                 ASSERT_TRUE(m_postgres);
                 ASSERT_TRUE(qel::datasource::WriteClientServerDataSource(
-                    "Clinic PG", {{"Servername", std::getenv("QEL_PG_HOST")},
-                                  {"Port", std::getenv("QEL_PG_PORT")},
+                    "Clinic PG", {{"Servername", server->host},
+                                  {"Port", server->port},
                                   {"Database", m_postgres->Location()},
-                                  {"Username", std::getenv("QEL_PG_USER") ? std::getenv("QEL_PG_USER") : "postgres"},
+                                  {"Username", server->user},
                                   {"SSLmode", "disable"},
                                   {"Password", "s3cret;{x}"}}));
                 WriteStoredProfile(number, qel::datasource::kEngineClientServer, "Clinic PG", m_postgres->Location());
@@ -113,7 +113,7 @@ protected:
         }
     }
 
-    std::optional<TestDatabase> m_postgres;
+    std::optional<ScratchDatabase> m_postgres;
 };
 
 TEST_F(OdbcIniConcurrency, ProgramsOpeningAtOnceKeepEveryDataSource) {

@@ -15,6 +15,7 @@
 #include <qel/datasource/EngineDrivers.h>
 #include <qel/datasource/UserDataSource.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 using namespace qel::datasource;
@@ -22,19 +23,14 @@ using qel::test::Sandbox;
 
 namespace {
 
-std::string IniText() {
-    std::ifstream in(Sandbox::Current().OdbcIni());
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string IniText() { return qel::test::ReadFile(Sandbox::Current().OdbcIni()); }
 
 void ReplaceInIni(const std::string& from, const std::string& to) {
     std::string text = IniText();
     const auto at = text.find(from);
     ASSERT_NE(at, std::string::npos) << from;
     text.replace(at, from.size(), to);
-    std::ofstream(Sandbox::Current().OdbcIni(), std::ios::trunc) << text;
+    qel::test::WriteFile(Sandbox::Current().OdbcIni(), text);
 }
 
 const Attributes kClinic = {

@@ -144,22 +144,22 @@ TEST_P(DatabaseEngineTest, UpdateMatchingNothingIsNoError) {
     EXPECT_NO_THROW(m_db.ExecuteSQL("DELETE FROM T"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, DatabaseEngineTest, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
-                         EngineName);
+INSTANTIATE_TEST_SUITE_P(Engines, DatabaseEngineTest, qel::test::BothDriverEngines(),
+                         qel::test::DriverEngineParamName);
 
 class PostgreSqlConnection : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!PgConfigured()) GTEST_SKIP() << "QEL_PG_HOST/QEL_PG_PORT/QEL_PG_USER not set";
-        m_scratch = std::make_unique<PgScratchDatabase>();
+        QEL_REQUIRE_ENGINE(Engine::PostgreSQL);
+        m_scratch = ScratchDatabase::Create(qel::datasource::kEngineClientServer, "connection");
     }
-    std::unique_ptr<PgScratchDatabase> m_scratch;
+    std::optional<ScratchDatabase> m_scratch;
 };
 
 TEST_F(PostgreSqlConnection, SessionsRunInUtcWhateverTheDatabaseSays) {
-    PgScratchDatabase::Admin("ALTER DATABASE " + m_scratch->Name() + " SET timezone = 'Asia/Tokyo'");
+    ScratchDatabase::Admin("ALTER DATABASE " + m_scratch->Location() + " SET timezone = 'Asia/Tokyo'");
     CDatabase db;
-    ASSERT_TRUE(db.OpenEx(PgConnect(m_scratch->Name()).c_str()));
+    ASSERT_TRUE(db.OpenEx(PostgresConnectString(m_scratch->Location()).c_str()));
     Statement st(db);
     st.Prepare("SELECT current_setting('TimeZone')");
     st.Execute();
@@ -182,11 +182,12 @@ TEST_F(PostgreSqlConnection, SessionsRunInUtcWhateverTheDatabaseSays) {
 }
 
 TEST_F(PostgreSqlConnection, LongBinaryIsByteaEvenWhenTheDataSourceSaysOtherwise) {
-    RegisterDataSource("QelPgLo", "Driver=PostgreSQL ANSI\nServername=" + std::string(std::getenv("QEL_PG_HOST")) +
-                                      "\nPort=" + std::getenv("QEL_PG_PORT") + "\nDatabase=" + m_scratch->Name() +
-                                      "\nUsername=" + std::getenv("QEL_PG_USER") + "\nByteaAsLongVarBinary=0\n");
+    const PostgresServer server = *Postgres();
+    RegisterDataSource("QelPgLo", "Driver=PostgreSQL ANSI\nServername=" + server.host + "\nPort=" + server.port +
+                                      "\nDatabase=" + m_scratch->Location() + "\nUsername=" + server.user +
+                                      "\nByteaAsLongVarBinary=0\n");
     CDatabase db;
-    std::string connect = "DSN=QelPgLo;UID=" + std::string(std::getenv("QEL_PG_USER"));
+    std::string connect = "DSN=QelPgLo;UID=" + server.user;
     ASSERT_TRUE(db.OpenEx(connect.c_str()));
     EXPECT_EQ(db.Engine(), Engine::PostgreSQL);
     EXPECT_EQ(qel::odbc::LookUpTypeName(db.m_hdbc, SQL_LONGVARBINARY), "bytea");
@@ -227,14 +228,15 @@ TEST_F(PostgreSqlConnection, SilentServerEndsAtTheLoginTimeout) {
 // made directly to the server is not disturbed.
 TEST_F(PostgreSqlConnection, SilentServerEndsAtTheCallTimeout) {
     ::setenv("QEL_DB_CALL_TIMEOUT", "1", 1);
-    TcpRelay relay(std::atoi(std::getenv("QEL_PG_PORT")));
+    const PostgresServer server = *Postgres();
+    TcpRelay relay(std::stoi(server.port));
     ASSERT_TRUE(relay.Listening());
     std::string connect = "DRIVER={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(relay.Port()) +
-                          ";Database=" + m_scratch->Name() + ";UID=" + std::getenv("QEL_PG_USER") + ";SSLmode=disable";
+                          ";Database=" + m_scratch->Location() + ";UID=" + server.user + ";SSLmode=disable";
     CDatabase relayed;
     ASSERT_TRUE(relayed.OpenEx(connect.c_str()));
     CDatabase direct;
-    ASSERT_TRUE(direct.OpenEx(PgConnect(m_scratch->Name()).c_str()));
+    ASSERT_TRUE(direct.OpenEx(PostgresConnectString(m_scratch->Location()).c_str()));
     relayed.ExecuteSQL("CREATE TABLE W (N integer)");
     EXPECT_FALSE(relayed.IsConnectionDead());
     CDatabase idle;

@@ -127,8 +127,8 @@ TEST_P(DriverQuirksEngineTest, DroppingAMissingIndexAnswersS0012) {
     EXPECT_NE(DropIndexState(m_db, "T", "bad name"), "S0012");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, DriverQuirksEngineTest, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
-                         EngineName);
+INSTANTIATE_TEST_SUITE_P(Engines, DriverQuirksEngineTest, qel::test::BothDriverEngines(),
+                         qel::test::DriverEngineParamName);
 
 }  // namespace
 }  // namespace qel::test

@@ -1,9 +1,6 @@
 #include "OdbcTestSupport.h"
 
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdlib>
 #include <fstream>
 
 #include <fmt/format.h>
@@ -14,15 +11,6 @@
 
 namespace qel::test {
 
-namespace {
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-}  // namespace
-
 std::string SqliteConnect(const std::string& fileName, int busyTimeoutMs) {
     return "DRIVER=SQLite3;Database=" + Sandbox::Current().Path(fileName) + ";Timeout=" + std::to_string(busyTimeoutMs);
 }
@@ -30,33 +18,6 @@ std::string SqliteConnect(const std::string& fileName, int busyTimeoutMs) {
 std::string UniqueFileName(const std::string& stem) {
     static std::atomic<int> counter{0};
     return stem + "_" + std::to_string(counter++) + ".db";
-}
-
-bool PgConfigured() { return !Env("QEL_PG_HOST").empty() && !Env("QEL_PG_PORT").empty() && !Env("QEL_PG_USER").empty(); }
-
-std::string PgConnect(const std::string& database, const std::string& driver) {
-    return fmt::format("DRIVER={{{}}};Server={};Port={};Database={};UID={}", driver, Env("QEL_PG_HOST"),
-                       Env("QEL_PG_PORT"), database, Env("QEL_PG_USER"));
-}
-
-void PgScratchDatabase::Admin(const std::string& sql) {
-    CDatabase admin;
-    admin.OpenEx(PgConnect("postgres").c_str());
-    admin.ExecuteSQL(sql.c_str());
-}
-
-PgScratchDatabase::PgScratchDatabase() {
-    static std::atomic<int> counter{0};
-    m_name = fmt::format("qeltest_{}_{}", ::getpid(), counter++);
-    Admin("CREATE DATABASE " + m_name);
-}
-
-PgScratchDatabase::~PgScratchDatabase() {
-    try {
-        Admin("DROP DATABASE IF EXISTS " + m_name + " WITH (FORCE)");
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "cannot drop " << m_name << ": " << e.what();
-    }
 }
 
 void RegisterDataSource(const std::string& name, const std::string& body) {
@@ -71,8 +32,8 @@ TypeNames TypesFor(qel::odbc::Engine engine) {
 
 void EngineTest::SetUp() {
     if (GetParam() == qel::odbc::Engine::PostgreSQL) {
-        if (!PgConfigured()) GTEST_SKIP() << "QEL_PG_HOST/QEL_PG_PORT/QEL_PG_USER not set";
-        m_pg = std::make_unique<PgScratchDatabase>();
+        QEL_REQUIRE_ENGINE(GetParam());
+        m_pg = ScratchDatabase::Create(qel::datasource::kEngineClientServer, "engine");
     }
     m_sqliteFile = UniqueFileName("engine");
     ASSERT_TRUE(m_db.OpenEx(ConnectString().c_str()));
@@ -85,7 +46,7 @@ void EngineTest::TearDown() {
 }
 
 std::string EngineTest::ConnectString(const std::string& pgDriver) const {
-    if (GetParam() == qel::odbc::Engine::PostgreSQL) return PgConnect(m_pg->Name(), pgDriver);
+    if (GetParam() == qel::odbc::Engine::PostgreSQL) return PostgresConnectString(m_pg->Location(), pgDriver);
     return SqliteConnect(m_sqliteFile);
 }
 
@@ -103,10 +64,6 @@ std::string StateOf(const std::function<void()>& action) {
         return e.m_strSQLState;
     }
     return "no exception";
-}
-
-std::string EngineName(const ::testing::TestParamInfo<qel::odbc::Engine>& info) {
-    return info.param == qel::odbc::Engine::PostgreSQL ? "PostgreSQL" : "SQLite";
 }
 
 }  // namespace qel::test

@@ -280,16 +280,16 @@ TEST_P(StatementTest, FailuresThrowWithState) {
     EXPECT_EQ(StateOf([&] { st.Prepare("SELECT 1"); }), "08003");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, StatementTest, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), EngineName);
+INSTANTIATE_TEST_SUITE_P(Engines, StatementTest, qel::test::BothDriverEngines(), qel::test::DriverEngineParamName);
 
 TEST(PostgreSqlDrivers, BothDriversRoundTripUtf8ThroughTheAnsiCalls) {
-    if (!PgConfigured()) GTEST_SKIP() << "QEL_PG_HOST/QEL_PG_PORT/QEL_PG_USER not set";
-    PgScratchDatabase scratch;
+    QEL_REQUIRE_ENGINE(Engine::PostgreSQL);
+    auto scratch = *ScratchDatabase::Create(qel::datasource::kEngineClientServer, "drivers");
     const std::string text = "Ünïcödé 漢字 ﾊﾟﾝ 😀";
     for (const char* driver : {"PostgreSQL Unicode", "PostgreSQL ANSI"}) {
         SCOPED_TRACE(driver);
         CDatabase db;
-        ASSERT_TRUE(db.OpenEx(PgConnect(scratch.Name(), driver).c_str()));
+        ASSERT_TRUE(db.OpenEx(PostgresConnectString(scratch.Location(), driver).c_str()));
         db.ExecuteSQL("CREATE TABLE U (N varchar(40))");
         Statement st(db);
         st.Prepare("INSERT INTO U VALUES (?)");

@@ -39,8 +39,8 @@ TEST_P(WriteCacheTest, WidensForItsLifetimeAndPutsTheFormerSizeBack) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, WriteCacheTest, ::testing::Values(qel::odbc::Engine::SQLite, qel::odbc::Engine::PostgreSQL),
-                         EngineName);
+INSTANTIATE_TEST_SUITE_P(Engines, WriteCacheTest, qel::test::BothDriverEngines(),
+                         qel::test::DriverEngineParamName);
 
 }  // namespace
 }  // namespace qel::test

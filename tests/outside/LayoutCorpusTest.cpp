@@ -14,16 +14,12 @@
 
 #include <qel/outside/records/LayoutData.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // What a successful read must allow: a stored form that reads back to the
 // same content and the same bytes.
@@ -39,7 +35,7 @@ void ExpectStable(const CLayoutData& layout, const std::string& name) {
 
 void Replay(const fs::path& path) {
     const std::string name = path.filename().string();
-    const std::string bytes = ReadAll(path);
+    const std::string bytes = qel::test::ReadFile(path);
     const bool ok = name.starts_with("ok-") || path.parent_path().filename() == "layouts";
     const bool bad = name.starts_with("bad-");
     const bool text = path.extension() == ".lay";

@@ -7,22 +7,12 @@
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/Recordset.h>
 
-#include "support/TestDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 
-using qel::test::TestDatabase;
-
-class Recordset : public ::testing::TestWithParam<LONG> {
+class Recordset : public qel::test::AttachedDatabase {
 protected:
-    void SetUp() override {
-        m_database = TestDatabase::Create(GetParam(), "rs");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
-        DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
-        ASSERT_TRUE(DatabaseObjTestAccess::Schema(m_db).CheckAndUpgradeDatabase());
-    }
-    void TearDown() override { DatabaseObjTestAccess::Detach(m_db); }
-
     BOOL AddPatient(LONG key, const std::string& name, const std::string& number) {
         CPatientRecordset rs(&m_db);
         return rs.Open("PATKEY=-1", nullptr, nullptr, 0) && AddRow(rs, key, name, number);
@@ -42,9 +32,6 @@ protected:
         rs.m_PATCREATED = TIMESTAMP_STRUCT{2024, 5, 17, 10, 30, 15, 0};
         return rs.Update();
     }
-
-    std::optional<TestDatabase> m_database;
-    CDatabaseObj m_db;
 };
 
 TEST_P(Recordset, TextTravelsAsWrittenAndComesBackUnpadded) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 using qel::platform::Registry;
@@ -48,7 +49,7 @@ TEST_F(RegTest, RefusedWritesReturnFalse) {
 
     std::string blocker = qel::test::Sandbox::Current().Path("blocker");
     std::ofstream(blocker) << "not a folder";
-    std::string saved = qel::test::Sandbox::Getenv("QEL_REGISTRY_FILE");
+    std::string saved = qel::test::Env("QEL_REGISTRY_FILE");
     ::setenv("QEL_REGISTRY_FILE", (blocker + "/registry.reg").c_str(), 1);
     bool written = reg.SetValue("DatabaseID", "x") || reg.SetValue("CurrentDoctor", 0);
     ::setenv("QEL_REGISTRY_FILE", saved.c_str(), 1);

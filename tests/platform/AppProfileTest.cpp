@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "CapturedDiagnostics.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace fs = std::filesystem;
@@ -64,7 +65,7 @@ TEST_F(AppProfileTest, RegistryKeyAndNameSelectTheRoot) {
 TEST_F(AppProfileTest, WritesReportFailure) {
     std::string blocker = qel::test::Sandbox::Current().Path("blocker");
     std::ofstream(blocker) << "not a folder";
-    std::string saved = qel::test::Sandbox::Getenv("QEL_REGISTRY_FILE");
+    std::string saved = qel::test::Env("QEL_REGISTRY_FILE");
     ::setenv("QEL_REGISTRY_FILE", (blocker + "/missing/registry.reg").c_str(), 1);
     AppProfile& profile = AppProfile::Current();
     EXPECT_EQ(profile.WriteProfileInt("DatabaseJ1", "CurrentDoctor", 1), FALSE);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace fs = std::filesystem;
@@ -95,7 +96,7 @@ TEST(NamedMutexTest, NamesMapToDistinctSafeFiles) {
 }
 
 TEST(NamedMutexTest, FolderFromTheEnvironmentAndFailures) {
-    std::string saved = qel::test::Sandbox::Getenv("QEL_RUNTIME_DIR");
+    std::string saved = qel::test::Env("QEL_RUNTIME_DIR");
     ::unsetenv("QEL_RUNTIME_DIR");
     std::string fallback = qel::test::Sandbox::Current().Path("runtime") + "/qel";
     EXPECT_EQ(NamedMutex::Folder(), fallback);

@@ -8,6 +8,7 @@
 
 #include <qel/platform/PrivateProfile.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -16,13 +17,8 @@ using namespace qel::platform;
 
 class PrivateProfile : public ::testing::Test {
 protected:
-    void Write(const std::string& text) { std::ofstream(m_file, std::ios::binary | std::ios::trunc) << text; }
-    std::string Read() {
-        std::ifstream in(m_file);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    void Write(const std::string& text) { qel::test::WriteFile(m_file, text); }
+    std::string Read() { return qel::test::ReadFile(m_file); }
     int Int(const char* key) { return GetPrivateProfileIntA("Sect", key, -999, m_file.c_str()); }
 
     std::string m_file = qel::test::Sandbox::Current().Path("profile.ini");

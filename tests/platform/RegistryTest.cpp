@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CapturedDiagnostics.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace fs = std::filesystem;
@@ -21,19 +22,10 @@ using qel::platform::Registry;
 
 namespace {
 
+using qel::test::ReadFile;
+using qel::test::WriteFile;
+
 const std::string kKey = "Software\\Talveni\\Quorva\\DatabaseJ3";
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 using Diagnostics = qel::test::CapturedDiagnostics;
 

@@ -13,11 +13,11 @@
 #include <qel/ui/qt/QtUserInterface.h>
 #include <qel/ui/qt/SelectPatientDialog.h>
 
-#include "database/PatientDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 
-class SelectPatientDialog : public qel::test::PatientDatabase {
+class SelectPatientDialog : public qel::test::OpenedDatabase {
 protected:
     void SetUp() override {
         static int argc = 1;
@@ -25,8 +25,8 @@ protected:
         static char* argv[] = {name, nullptr};
         qputenv("QT_QPA_PLATFORM", "offscreen");
         m_app = std::make_unique<QApplication>(argc, argv);  // gone before the process's own teardown
-        PatientDatabase::SetUp();
-        if (IsSkipped()) return;
+        OpenedDatabase::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         qel::platform::SetThreadLocale(qel::platform::LOCALE_ITALIAN);
         for (LONG key : {1, 2, 3}) {
             auto patient = std::make_unique<CPatientData>();
@@ -43,7 +43,7 @@ protected:
         ASSERT_TRUE(m_db.SearchPatient("ROSSI", 1, "", 0, FALSE, FALSE, &count) && count == 2);
     }
     void TearDown() override {
-        PatientDatabase::TearDown();
+        OpenedDatabase::TearDown();
         m_app.reset();
     }
 

@@ -15,21 +15,17 @@
 #include <qel/outside/records/LayoutData.h>
 
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/EngineDatabase.h"
 
 namespace {
 
-using qel::test::TestDatabase;
-
-class Initialisation : public ::testing::TestWithParam<LONG> {
+class Initialisation : public qel::test::AttachedDatabase {
 protected:
+    Initialisation() : AttachedDatabase(false) {}
     void SetUp() override {
         ::setenv("QEL_WAIT_SCALE", "0", 1);
-        m_database = TestDatabase::Create(GetParam(), "init");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
-        DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
+        AttachedDatabase::SetUp();
     }
-    void TearDown() override { DatabaseObjTestAccess::Detach(m_db); }
 
     CDatabaseSchema& Schema() { return DatabaseObjTestAccess::Schema(m_db); }
 
@@ -51,17 +47,12 @@ protected:
         text.erase(text.find_last_not_of(' ') + 1);  // char(n) comes back padded from some engines
         return text;
     }
-    void Exec(const std::string& sql) { m_db.GetDatabase()->ExecuteSQL(sql.c_str()); }
-
     std::string Identity() {
         CTableRecordset rs(&m_db);
         LONG count = 0;
         EXPECT_TRUE(rs.Open("TBLNUMBER=0", nullptr, &count, 0));
         return std::string(rs.m_TBLDATA1.m_data.begin(), rs.m_TBLDATA1.m_data.end());
     }
-
-    std::optional<TestDatabase> m_database;
-    CDatabaseObj m_db;
 };
 
 TEST_P(Initialisation, EmptyDatabaseGetsTablesFirstRowsAndIdentity) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Files.h"
+
 namespace qel::test {
 
 struct ProgramResult {
@@ -27,7 +29,6 @@ ProgramResult RunQeldb(const std::vector<std::string>& args,
 
 // Writes a file into the sandbox and returns its path.
 std::string WriteSandboxFile(const std::string& name, const std::string& content);
-std::string ReadFile(const std::string& path);
 std::vector<std::string> Lines(const std::string& text);
 
 }  // namespace qel::test

@@ -50,11 +50,6 @@ Sandbox::~Sandbox() {
 
 std::string Sandbox::Path(const std::string& relative) const { return (fs::path(m_root) / relative).string(); }
 
-std::string Sandbox::Getenv(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 std::string SourcePath(const std::string& relative) { return (fs::path(QEL_TEST_SOURCE_DIR) / relative).string(); }
 
 std::string BinaryPath(const std::string& relative) { return (fs::path(QEL_TEST_BINARY_DIR) / relative).string(); }

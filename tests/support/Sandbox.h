@@ -26,9 +26,6 @@ public:
     std::string RegistryFile() const { return Path("registry.reg"); }
     std::string OdbcIni() const { return Path("odbc/odbc.ini"); }
 
-    // Environment of a child process that shares this sandbox (as "NAME=value").
-    static std::string Getenv(const char* name);
-
 private:
     std::string m_root;
 };

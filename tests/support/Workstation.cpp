@@ -9,13 +9,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
-
-#include <qel/datasource/EngineDrivers.h>
 
 extern char** environ;
 
@@ -24,11 +21,6 @@ namespace fs = std::filesystem;
 namespace qel::test {
 
 namespace {
-
-std::string Env(const char* name, const char* otherwise) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? value : otherwise;
-}
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
 
@@ -69,19 +61,6 @@ void Workstation::ShareRuntimeFolderOf(const Workstation& other) {
     const std::string runtime = (other.m_folder / "runtime").string();
     SetVariable("QEL_RUNTIME_DIR", runtime);
     SetVariable("XDG_RUNTIME_DIR", runtime);
-}
-
-void AddClientServerDataSource(const fs::path& path, const std::string& dsn, const std::string& database) {
-    std::ofstream ini(path, std::ios::app);
-    ini << '[' << dsn << "]\n"
-        << "Driver=" << qel::datasource::kClientServerDriver << '\n'
-        << "Servername=" << Env("QEL_PG_HOST", "localhost") << '\n'
-        << "Port=" << Env("QEL_PG_PORT", "5432") << '\n'
-        << "Database=" << database << '\n'
-        << "Username=" << Env("QEL_PG_USER", "postgres") << '\n';
-    for (const auto& [name, value] : qel::datasource::ClientServerStandingAttributes())
-        ini << name << '=' << value << '\n';
-    if (!ini.flush()) throw std::runtime_error("cannot write " + path.string());
 }
 
 std::vector<std::string> Workstation::Environment() const {

@@ -12,7 +12,7 @@
 // The process runs the workstation shell (WorkstationShell.h): one command
 // line in on its standard input, one answer line out on its standard output.
 // Closing the standard input ends it. Used by the workstation tests and the
-// benchmarks (which compile this file into their programs).
+// benchmarks (from the test support's core).
 #pragma once
 
 #include <sys/types.h>
@@ -23,14 +23,11 @@
 #include <utility>
 #include <vector>
 
+#include "support/ScratchDatabase.h"
+
 namespace qel::test {
 
 class WorkstationProcess;
-
-// Appends a user data source for `database` on the PostgreSQL server named
-// by QEL_PG_HOST, QEL_PG_PORT and QEL_PG_USER to the odbc.ini file `ini`,
-// with the attributes the component needs from psqlODBC.
-void AddClientServerDataSource(const std::filesystem::path& ini, const std::string& dsn, const std::string& database);
 
 class Workstation {
 public:

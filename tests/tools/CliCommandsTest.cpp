@@ -15,7 +15,7 @@
 
 #include "support/Program.h"
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -141,12 +141,12 @@ TEST(CliBackup, RestoreWaitsForNoProgramToHaveTheProfileOpen) {
 }
 
 TEST(CliBackup, PostgresBackupAndRestoreGoThroughPgDumpAndPgRestore) {
-    auto pg = TestDatabase::Create(qel::datasource::kEngineClientServer, "backup");
-    if (!pg) GTEST_SKIP() << "QEL_PG_HOST/QEL_PG_PORT not set";
-    const std::string user = Sandbox::Getenv("QEL_PG_USER");
+    QEL_REQUIRE_ENGINE(qel::datasource::kEngineClientServer);
+    auto pg = ScratchDatabase::Create(qel::datasource::kEngineClientServer, "backup");
+    const qel::test::PostgresServer server = *qel::test::Postgres();
     const ProgramResult set = RunQeldb({"profile", "set", "9", "--engine", "postgresql", "--server",
-                                        Sandbox::Getenv("QEL_PG_HOST"), "--port", Sandbox::Getenv("QEL_PG_PORT"),
-                                        "--database", pg->Location(), "--user", user.empty() ? "postgres" : user,
+                                        server.host, "--port", server.port,
+                                        "--database", pg->Location(), "--user", server.user,
                                         "--data-source", "QelPgBackup"},
                                        {{"QEL_PG_PASSWORD", std::nullopt}});
     ASSERT_EQ(set.exitCode, 0) << set.err;

@@ -24,7 +24,7 @@
 #include "support/DatabaseObjTesting.h"
 #include "support/Program.h"
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 
 namespace fs = std::filesystem;
 using qel::test::Sandbox;
@@ -49,20 +49,9 @@ std::string Key(LONG number) {
 
 qel::platform::Registry& Store() { return qel::platform::Registry::CurrentUser(); }
 
-using Section = std::map<std::string, std::string>;
+using Section = qel::test::IniSection;
 
-Section IniSection(const std::string& name) {
-    Section section;
-    std::istringstream file(ReadFile(Sandbox::Current().OdbcIni()));
-    std::string line;
-    bool inside = false;
-    while (std::getline(file, line)) {
-        if (!line.empty() && line.front() == '[') inside = line == "[" + name + "]";
-        else if (const auto equals = line.find('='); inside && equals != std::string::npos)
-            section[line.substr(0, equals)] = line.substr(equals + 1);
-    }
-    return section;
-}
+Section IniSection(const std::string& name) { return qel::test::ReadIni(Sandbox::Current().OdbcIni())[name]; }
 
 // The row of `list` for a profile number, split at runs of two spaces.
 std::vector<std::string> ListRow(const std::string& listing, LONG number) {
@@ -249,7 +238,7 @@ TEST_F(ProfileCommand, PostgresProfileWritesItsDataSourceAndKeepsItAcrossChanges
     // hand), and without a password source no password is written.
     std::string ini = ReadFile(Sandbox::Current().OdbcIni());
     ini.replace(ini.find("[QelPg7]\n"), 9, "[QelPg7]\nSSLmode=require\n");
-    std::ofstream(Sandbox::Current().OdbcIni(), std::ios::trunc) << ini;
+    qel::test::WriteFile(Sandbox::Current().OdbcIni(), ini);
     Result port = Profile({"set", "7", "--port", "5434"}, {{"QEL_PG_PASSWORD", std::nullopt}});
     ASSERT_EQ(port.exitCode, 0) << port.err;
     EXPECT_NE(port.err.find("no password written"), std::string::npos) << port.err;
@@ -276,13 +265,13 @@ LONG Count(CDatabaseObj& db, const std::string& sql) {
 }
 
 TEST_F(ProfileCommand, PostgresProfilesOpenOnTheServerAndShareTheDatabaseIdentity) {
-    auto pg = qel::test::TestDatabase::Create(qel::datasource::kEngineClientServer, "cli");
-    if (!pg) GTEST_SKIP() << "QEL_PG_HOST/QEL_PG_PORT not set";
+    QEL_REQUIRE_ENGINE(qel::datasource::kEngineClientServer);
+    auto pg = qel::test::ScratchDatabase::Create(qel::datasource::kEngineClientServer, "cli");
     const auto setOn = [&pg](const std::string& number, const std::string& dsn) {
-        std::string user = Sandbox::Getenv("QEL_PG_USER");
-        return Profile({"set", number, "--engine", "postgresql", "--server", Sandbox::Getenv("QEL_PG_HOST"), "--port",
-                        Sandbox::Getenv("QEL_PG_PORT"), "--database", pg->Location(), "--user",
-                        user.empty() ? "postgres" : user, "--data-source", dsn, "--name", "Studio " + dsn},
+        const qel::test::PostgresServer server = *qel::test::Postgres();
+        return Profile({"set", number, "--engine", "postgresql", "--server", server.host, "--port", server.port,
+                        "--database", pg->Location(), "--user", server.user, "--data-source", dsn, "--name",
+                        "Studio " + dsn},
                        {{"QEL_PG_PASSWORD", std::nullopt}});
     };
     Result first = setOn("7", "QelPgCli7");

@@ -24,14 +24,14 @@
 #include "support/DatabaseObjAccess.h"
 #include "support/Sandbox.h"
 #include "support/TcpRelay.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 #include "support/Workstation.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qel::test::Sandbox;
-using qel::test::TestDatabase;
+using qel::test::ScratchDatabase;
 using qel::test::Workstation;
 using qel::test::WorkstationProcess;
 
@@ -62,8 +62,8 @@ std::string Text(qel::odbc::Statement& st, SQLUSMALLINT column) {
 class Imports : public ::testing::TestWithParam<LONG> {
 protected:
     void SetUp() override {
-        m_database = TestDatabase::Create(GetParam(), "imports");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
+        QEL_REQUIRE_ENGINE(GetParam());
+        m_database = ScratchDatabase::Create(GetParam(), "imports");
     }
 
     // A machine with stored profile 1 on the shared database.
@@ -74,9 +74,9 @@ protected:
         machine.SetVariable("QEL_PG_PASSWORD", "");  // trust authentication: no password, no prompt
         std::vector<std::string> set{"profile", "set", "1", "--data-source", "Clinic"};
         if (GetParam() == 1) {
-            set.insert(set.end(), {"--engine", "postgresql", "--server", std::getenv("QEL_PG_HOST"), "--port",
-                                   std::getenv("QEL_PG_PORT"), "--database", m_database->Location(), "--user",
-                                   std::getenv("QEL_PG_USER")});
+            const qel::test::PostgresServer server = *qel::test::Postgres();
+            set.insert(set.end(), {"--engine", "postgresql", "--server", server.host, "--port", server.port,
+                                   "--database", m_database->Location(), "--user", server.user});
         } else {
             set.insert(set.end(), {"--path", m_database->Location()});
         }
@@ -108,7 +108,7 @@ protected:
         return {output, run.Finish()};
     }
 
-    std::optional<TestDatabase> m_database;
+    std::optional<ScratchDatabase> m_database;
     std::list<Workstation> m_machines;
 };
 
@@ -161,7 +161,7 @@ TEST_P(Imports, FourConcurrentImportsAllLandOnceAndAKilledOneLeavesNothing) {
     db.SetStrDataSource(dsn.c_str());
     db.SetStrDirectory(m_database->Location().c_str());
     if (GetParam() == 1) {
-        ASSERT_TRUE(TestDatabase::WritePostgresDataSource(dsn, m_database->Location()));
+        ASSERT_TRUE(qel::test::WritePostgresDataSource(dsn, m_database->Location()));
     }
     ASSERT_TRUE(db.Open2(FALSE)) << db.GetLErrorCode();
     LONG nextKey = 0;
@@ -210,9 +210,10 @@ TEST_P(Imports, FourConcurrentImportsAllLandOnceAndAKilledOneLeavesNothing) {
 // database failure that says the connection is lost and where the log is,
 // and nothing of it stays.
 TEST(ImportLostServer, ServerGoingAwayMidImportSaysTheConnectionIsLost) {
-    auto database = TestDatabase::Create(1, "lostimport");
-    if (!database) GTEST_SKIP() << "no PostgreSQL server for this run";
-    qel::test::TcpRelay relay(std::atoi(std::getenv("QEL_PG_PORT")));
+    QEL_REQUIRE_ENGINE(1);
+    auto database = ScratchDatabase::Create(1, "lostimport");
+    const qel::test::PostgresServer server = *qel::test::Postgres();
+    qel::test::TcpRelay relay(std::stoi(server.port));
     ASSERT_TRUE(relay.Listening());
     Workstation machine(fs::path(Sandbox::Current().Path("machines")), "lost");
     machine.SetVariable("QEL_PG_PASSWORD", "");
@@ -224,7 +225,7 @@ TEST(ImportLostServer, ServerGoingAwayMidImportSaysTheConnectionIsLost) {
     {
         WorkstationProcess set = run({"profile", "set", "1", "--data-source", "Clinic", "--engine", "postgresql",
                                       "--server", "127.0.0.1", "--port", std::to_string(relay.Port()), "--database",
-                                      database->Location(), "--user", std::getenv("QEL_PG_USER")});
+                                      database->Location(), "--user", server.user});
         std::string output;
         try {
             for (;;) output += set.Receive() + '\n';

@@ -14,8 +14,9 @@
 
 #include <qel/outside/odbc/Statement.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
-#include "support/TestDatabase.h"
+#include "support/Engines.h"
 #include "support/Workstation.h"
 #include "support/WorkstationShell.h"
 
@@ -23,7 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using qel::test::Sandbox;
-using qel::test::TestDatabase;
+using qel::test::ScratchDatabase;
 using qel::test::Words;
 using qel::test::Workstation;
 using qel::test::WorkstationProcess;
@@ -34,8 +35,8 @@ constexpr const char* kDefaultTemplate = "%Y%m%d_%i";
 class Workstations : public ::testing::TestWithParam<LONG> {
 protected:
     void SetUp() override {
-        m_database = TestDatabase::Create(GetParam(), "ws");
-        if (!m_database) GTEST_SKIP() << "no PostgreSQL server for this run";
+        QEL_REQUIRE_ENGINE(GetParam());
+        m_database = ScratchDatabase::Create(GetParam(), "ws");
     }
 
     // A new machine; on PostgreSQL its data source is set up beforehand, as
@@ -67,7 +68,7 @@ protected:
         return st.Fetch() ? st.GetInt32(1).value_or(-2) : -3;
     }
 
-    std::optional<TestDatabase> m_database;
+    std::optional<ScratchDatabase> m_database;
     std::list<Workstation> m_machines;
 };
 
@@ -177,10 +178,7 @@ TEST_P(Workstations, ClosingATemporaryProfileRemovesItsDataSourceOnThatMachineOn
     ASSERT_EQ(a.Send(OpenCommand()), "ok 1000");
     ASSERT_EQ(b.Send(OpenCommand()), "ok 1000");
     const auto hasDataSource = [](const Workstation& machine) {
-        std::ifstream ini(machine.OdbcIni());
-        std::stringstream text;
-        text << ini.rdbuf();
-        return text.str().find(std::string("[") + kDataSource + "]") != std::string::npos;
+        return qel::test::ReadFile(machine.OdbcIni()).find(std::string("[") + kDataSource + "]") != std::string::npos;
     };
     ASSERT_TRUE(hasDataSource(first) && hasDataSource(second));
     EXPECT_EQ(a.Send("close"), "ok");
@@ -198,7 +196,7 @@ TEST_P(Workstations, AfterTheServerDroppedTheConnectionOperationsFailAndAReopenW
     ASSERT_EQ(station.Send("set grayscale 1"), "ok");
 
     CDatabase admin;
-    admin.OpenEx(TestDatabase::PostgresConnectString("postgres").c_str());
+    admin.OpenEx(qel::test::PostgresConnectString("postgres").c_str());
     admin.ExecuteSQL(("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
                        m_database->Location() + "' AND pid <> pg_backend_pid()").c_str());
 
@@ -209,10 +207,8 @@ TEST_P(Workstations, AfterTheServerDroppedTheConnectionOperationsFailAndAReopenW
     // settings in memory and the profile's identity stay as they were.
     EXPECT_EQ(station.Send("media"), "error 10 media");
     EXPECT_EQ(station.Send("get grayscale"), "ok 1");
-    std::ifstream registry(machine.Folder() / "registry.reg");
-    std::stringstream text;
-    text << registry.rdbuf();
-    EXPECT_EQ(text.str().find("\"DatabaseID\"=\"\""), std::string::npos) << text.str();
+    const std::string registry = qel::test::ReadFile(machine.Folder() / "registry.reg");
+    EXPECT_EQ(registry.find("\"DatabaseID\"=\"\""), std::string::npos) << registry;
     EXPECT_EQ(station.Send("close"), "ok");
 
     // Closing a temporary profile removed its data source; a stored profile's stays.
