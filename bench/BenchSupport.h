@@ -15,8 +15,8 @@
 #include <fmt/format.h>
 
 #include <qel/qeldb.h>
+#include <qel/database/DatabaseObjInternal.h>
 
-#include "support/DatabaseObjAccess.h"
 #include "support/Sandbox.h"
 #include "support/ScratchDatabase.h"
 

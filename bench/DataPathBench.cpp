@@ -307,7 +307,7 @@ void BM_BuildPatientSet(benchmark::State& state) {
     Compare(
         state,
         [&] {
-            DatabaseObjTestAccess::DeleteObjectSets(*db.object);
+            DatabaseObjInternals::DeleteObjectSets(*db.object);
             const long before = AllocatedBytes();
             LONG count = 0;
             if (!db.object->GetPatientCount(&count) || count != kPatients) state.SkipWithError("patient set not built");

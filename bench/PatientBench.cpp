@@ -26,6 +26,7 @@
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/ObjectSets.h>
 #include <qel/platform/Locale.h>
+#include <qel/database/DatabaseObjInternal.h>
 
 #include "bench/BenchSupport.h"
 
@@ -126,7 +127,7 @@ const Floors& FloorData() {
         LONG count = 0;
         db.GetPatientCount(&count);
         std::vector<std::pair<std::string, LONG>> names, numbers;
-        DatabaseObjTestAccess::PatientSet(db)->ForEach([&](LONG key, CQELObjectData* pObject) {
+        DatabaseObjInternals::PatientSet(db)->ForEach([&](LONG key, CQELObjectData* pObject) {
             const auto* patient = static_cast<const CPatientData*>(pObject);
             names.emplace_back(qel::platform::CharUpper(patient->GetName()), key);
             numbers.emplace_back(qel::platform::CharUpper(patient->GetNumber()), key);
@@ -202,11 +203,11 @@ void BM_PatientCacheMemory(benchmark::State& state) {
     long perPatient = 0;
     long indexBytes = 0;
     for (auto _ : state) {
-        DatabaseObjTestAccess::DeleteObjectSets(db);
+        DatabaseObjInternals::DeleteObjectSets(db);
         const long before = AllocatedBytes();
         LONG count = 0;
         if (!db.GetPatientCount(&count) || count != kPatients) state.SkipWithError("patient set not built");
-        auto& set = DatabaseObjTestAccess::PatientSet(db);
+        auto& set = DatabaseObjInternals::PatientSet(db);
         indexBytes = 0;
         for (int index = 0; index < 2; ++index)
             if (const auto* sorted = set->GetSortedIndex(index)) indexBytes += static_cast<long>(sorted->MemoryUsed());

@@ -31,9 +31,9 @@ void BM_CreateDatabase(benchmark::State& state) {
     for (auto _ : state) {
         const std::string path = NewDatabasePath("create");
         CDatabaseObj db;
-        DatabaseObjTestAccess::Attach(db, Connect(path), 2);
-        if (!DatabaseObjTestAccess::Schema(db).CheckAndUpgradeDatabase()) state.SkipWithError("creation failed");
-        DatabaseObjTestAccess::Detach(db);
+        DatabaseObjInternals::Attach(db, Connect(path), 2);
+        if (!DatabaseObjInternals::Schema(db).CheckAndUpgradeDatabase()) state.SkipWithError("creation failed");
+        DatabaseObjInternals::Detach(db);
     }
 }
 BENCHMARK(BM_CreateDatabase)->Unit(benchmark::kMillisecond);
@@ -80,10 +80,10 @@ BENCHMARK(BM_CreateDatabaseShell)->Unit(benchmark::kMillisecond);
 
 struct KeyDatabase {
     KeyDatabase() {
-        DatabaseObjTestAccess::Attach(db, Connect(NewDatabasePath("keys")), 2);
-        DatabaseObjTestAccess::Schema(db).CheckAndUpgradeDatabase();
+        DatabaseObjInternals::Attach(db, Connect(NewDatabasePath("keys")), 2);
+        DatabaseObjInternals::Schema(db).CheckAndUpgradeDatabase();
     }
-    ~KeyDatabase() { DatabaseObjTestAccess::Detach(db); }
+    ~KeyDatabase() { DatabaseObjInternals::Detach(db); }
     CDatabaseObj db;
 };
 

@@ -288,7 +288,7 @@ protected:
     virtual void OnFinalRelease();
 
 private:
-    friend struct DatabaseObjTestAccess;  // tests attach a connection without the open path
+    friend struct DatabaseObjInternals;  // the component's own tests (not installed)
 
     // The error convention, in one place.
     void ClearError();
@@ -440,8 +440,6 @@ public:
     CExtOleDateTime dateLastImageMediaCreation{1900, 1, 1};
 
 private:
-    friend struct DatabaseSettingsTestAccess;
-
     void SetDefaultDBParams();
     BOOL SaveDBParams();
     BOOL RestoreDBParams();

@@ -1,7 +1,6 @@
 #include <qel/datasource/OdbcIniFileInternal.h>
 
 #include <pwd.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,22 +9,17 @@
 #include <fmt/format.h>
 
 #include <qel/datasource/UserDataSource.h>
+#include <qel/platform/AsciiText.h>
 #include <qel/platform/SharedFile.h>
 
 namespace qel::datasource::ini {
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
+using qel::platform::EqualsNoCase;
 
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
+// Blanks around INI text; a CRLF file leaves \r at the end of each line.
+std::string_view Trim(std::string_view text) { return qel::platform::Trim(text, " \t\r"); }
 
 bool HasLineBreak(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != text.npos; }
 
@@ -44,6 +38,8 @@ std::string CheckWritable(std::string_view section, const Keys& keys) {
 
 }  // namespace
 
+// unixODBC takes the home from the password database, never from $HOME, so
+// this is not the platform's HomeFolder.
 std::string UserOdbcIniPath() {
     if (const char* ini = std::getenv("ODBCINI"); ini != nullptr && *ini != '\0') return ini;
     struct passwd entry {};
@@ -100,7 +96,7 @@ std::optional<OdbcIniText> OdbcIniText::Parse(std::string_view text, std::string
 
 std::optional<std::pair<std::size_t, std::size_t>> OdbcIniText::Find(std::string_view name) const {
     for (std::size_t first = 0; first < m_lines.size(); ++first) {
-        if (!m_lines[first].header || !SameName(m_lines[first].section, name)) continue;
+        if (!m_lines[first].header || !EqualsNoCase(m_lines[first].section, name)) continue;
         std::size_t last = first + 1;
         while (last < m_lines.size() && !m_lines[last].header) ++last;
         return std::make_pair(first, last);
@@ -169,7 +165,7 @@ void OdbcIniText::SetKey(const std::string& section, const std::string& key, con
     std::size_t after = range->first + 1;  // behind the section's last key
     for (std::size_t i = range->first + 1; i < range->second; ++i) {
         if (!m_lines[i].key) continue;
-        if (SameName(m_lines[i].name, key)) {
+        if (EqualsNoCase(m_lines[i].name, key)) {
             m_lines[i] = KeyLine(m_lines[i].section, m_lines[i].name, value);
             return;
         }
@@ -234,7 +230,7 @@ bool OdbcIniFile::WriteSection(const std::string& name, const Keys& keys) {
         const bool same = present && present->size() == keys.size() &&
                           std::all_of(keys.begin(), keys.end(), [&](const auto& wanted) {
                               return std::any_of(present->begin(), present->end(), [&](const auto& held) {
-                                  return SameName(held.first, wanted.first) && held.second == wanted.second;
+                                  return EqualsNoCase(held.first, wanted.first) && held.second == wanted.second;
                               });
                           });
         if (same) return false;
@@ -249,7 +245,7 @@ bool OdbcIniFile::SetKey(const std::string& section, const std::string& key, con
     return Update([&](OdbcIniText& text) {
         if (const auto present = text.Section(section)) {
             const auto held = std::find_if(present->begin(), present->end(),
-                                           [&](const auto& entry) { return SameName(entry.first, key); });
+                                           [&](const auto& entry) { return EqualsNoCase(entry.first, key); });
             if (held != present->end() && held->second == value) return false;
         }
         text.SetKey(section, key, value);

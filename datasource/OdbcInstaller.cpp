@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <array>
@@ -22,6 +21,7 @@
 #include <qel/outside/Log.h>
 #include <qel/outside/odbc/DBException.h>
 #include <qel/outside/odbc/Database.h>
+#include <qel/platform/AsciiText.h>
 #include <qel/platform/SharedFile.h>
 
 namespace qel::datasource::installer {
@@ -127,10 +127,6 @@ private:
     WORD m_previous = 0;
 };
 
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 using Attribute = std::pair<std::string, std::string>;
 
 // "key=value\0...\0\0" into pairs; nullopt for an entry without '=' or an
@@ -148,14 +144,14 @@ std::optional<std::vector<Attribute>> ParseAttributes(LPCSTR list) {
 
 const std::string* FindAttribute(const std::vector<Attribute>& attributes, std::string_view key) {
     for (const auto& [name, value] : attributes)
-        if (SameText(name, key)) return &value;
+        if (qel::platform::EqualsNoCase(name, key)) return &value;
     return nullptr;
 }
 
 // Sets a key, replacing a value set before (keys are case-insensitive).
 void SetAttribute(std::vector<Attribute>& attributes, const std::string& key, const std::string& value) {
     for (auto& [name, old] : attributes) {
-        if (SameText(name, key)) {
+        if (qel::platform::EqualsNoCase(name, key)) {
             old = value;
             return;
         }
@@ -164,7 +160,7 @@ void SetAttribute(std::vector<Attribute>& attributes, const std::string& key, co
 }
 
 bool IsOwnDriver(LPCSTR driver) {
-    return SameText(driver, kFileDriver) || SameText(driver, kClientServerDriver);
+    return qel::platform::EqualsNoCase(driver, kFileDriver) || qel::platform::EqualsNoCase(driver, kClientServerDriver);
 }
 
 // unixODBC keeps what SQLGetPrivateProfileString read in a cache of the
@@ -185,12 +181,12 @@ void ForgetCachedReads(const Library& library, const ini::OdbcIniFile& file) {
 BOOL AddDataSource(const Library& library, LPCSTR driver, const std::vector<Attribute>& attributes) {
     const std::string* dsn = FindAttribute(attributes, "DSN");
     if (!dsn || dsn->empty()) return FALSE;
-    const bool fileEngine = SameText(driver, kFileDriver);
+    const bool fileEngine = qel::platform::EqualsNoCase(driver, kFileDriver);
 
     std::vector<Attribute> keys;
     for (const auto& [name, value] : attributes) {
-        if (SameText(name, "DSN") || SameText(name, "Driver")) continue;
-        SetAttribute(keys, fileEngine && SameText(name, "DBQ") ? kFileDatabaseAttribute : name, value);
+        if (qel::platform::EqualsNoCase(name, "DSN") || qel::platform::EqualsNoCase(name, "Driver")) continue;
+        SetAttribute(keys, fileEngine && qel::platform::EqualsNoCase(name, "DBQ") ? kFileDatabaseAttribute : name, value);
     }
     if (fileEngine) {
         const std::string* database = FindAttribute(keys, kFileDatabaseAttribute);
@@ -260,7 +256,7 @@ BOOL ConfigDataSource(HWND hwndParent, WORD request, LPCSTR driver, LPCSTR attri
         const auto parsed = ParseAttributes(attributes);
         if (!parsed) return FALSE;
         if (const std::string* create = FindAttribute(*parsed, "CREATE_DB"))
-            return SameText(driver, kFileDriver) ? CreateDatabase(CreatePath(*create)) : FALSE;
+            return qel::platform::EqualsNoCase(driver, kFileDriver) ? CreateDatabase(CreatePath(*create)) : FALSE;
         return AddDataSource(*library, driver, *parsed);
     } catch (const std::exception& e) {
         outside::LogWarning(fmt::format("ODBC installer request failed: {}", e.what()));

@@ -1,12 +1,12 @@
 #include <qel/datasource/UserDataSource.h>
 
-#include <strings.h>
 
 #include <exception>
 #include <string>
 #include <string_view>
 
 #include <qel/datasource/OdbcInstallerInternal.h>
+#include <qel/platform/AsciiText.h>
 
 namespace qel::datasource {
 
@@ -17,7 +17,7 @@ bool Writable(std::string_view text) { return text.find_first_of(std::string_vie
 }  // namespace
 
 bool IsPasswordKey(const std::string& name) {
-    return ::strcasecmp(name.c_str(), "Password") == 0 || ::strcasecmp(name.c_str(), "PWD") == 0;
+    return qel::platform::EqualsNoCase(name, "Password") || qel::platform::EqualsNoCase(name, "PWD");
 }
 
 std::optional<Attributes> ReadUserDataSource(const std::string& dsn) {

@@ -10,6 +10,7 @@
 #include <qel/callback/DatabaseCallbackWnd.h>
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/DatabaseItem.h>
+#include <qel/database/DatabaseObjInternal.h>
 
 #include "support/DatabaseObjTesting.h"
 #include "support/Sandbox.h"
@@ -206,7 +207,7 @@ TEST_F(CallbackWindow, ItemsAndReleasedObjectsArriveThroughTheWindow) {
     EXPECT_EQ(first.invalidated, 0);
     EXPECT_EQ(second.invalidated, 1);
 
-    auto& patients = DatabaseObjTestAccess::PatientSet(m_db);
+    auto& patients = DatabaseObjInternals::PatientSet(m_db);
     patients = std::make_unique<CPatientSet>(nullptr);
     auto patient = std::make_unique<CPatientData>();
     patient->m_pImageSet = std::make_unique<CKeyOrderedSet>();
@@ -231,8 +232,8 @@ TEST(CallbackWindowKeys, NewKeysComeFromTheCounterRowAndFailureGivesMinusOne) {
     auto database = qel::test::ScratchDatabase::Create(2, "keys");
     ASSERT_TRUE(database);
     CDatabaseObj db;
-    DatabaseObjTestAccess::Attach(db, database->Connect(), 2);
-    ASSERT_TRUE(DatabaseObjTestAccess::Schema(db).CheckAndUpgradeDatabase());
+    DatabaseObjInternals::Attach(db, database->Connect(), 2);
+    ASSERT_TRUE(DatabaseObjInternals::Schema(db).CheckAndUpgradeDatabase());
     Wnd wnd(&db);
     ASSERT_TRUE(wnd.Create());
 
@@ -241,7 +242,7 @@ TEST(CallbackWindowKeys, NewKeysComeFromTheCounterRowAndFailureGivesMinusOne) {
     EXPECT_EQ(key, 1) << "counting itself is KeysConcurrencyTest's";
     Send(wnd, Wnd::WM_GET_NEW_KEY, 99, Param(&key));
     EXPECT_EQ(key, -1) << "no counter row for table 99";
-    DatabaseObjTestAccess::Detach(db);
+    DatabaseObjInternals::Detach(db);
 }
 
 // Code elsewhere in the process finds the window through the database object

@@ -9,6 +9,7 @@
 #include <set>
 
 #include <qel/outside/odbc/Statement.h>
+#include <qel/database/DatabaseObjInternal.h>
 
 #include "support/Engines.h"
 
@@ -31,7 +32,7 @@ std::vector<LONG> AllocateInProcesses(const ScratchDatabase& database, int worke
             int status = 0;
             try {
                 CDatabaseObj db;
-                DatabaseObjTestAccess::Attach(db, database.Connect(), database.Engine());
+                DatabaseObjInternals::Attach(db, database.Connect(), database.Engine());
                 // Odd workers take blocks of five, as a bulk load does.
                 const LONG block = w % 2 == 1 ? 5 : 1;
                 LONG none = -1;
@@ -45,7 +46,7 @@ std::vector<LONG> AllocateInProcesses(const ScratchDatabase& database, int worke
                     for (LONG key = first; key < first + block; ++key)
                         if (write(fds[1], &key, sizeof key) != static_cast<ssize_t>(sizeof key)) status = 3;
                 }
-                DatabaseObjTestAccess::Detach(db);
+                DatabaseObjInternals::Detach(db);
             } catch (...) {
                 status = 4;
             }
@@ -72,9 +73,9 @@ TEST_P(KeysConcurrency, WorkstationsNeverShareAKey) {
     auto database = ScratchDatabase::Create(GetParam(), "keys");
     {
         CDatabaseObj db;
-        DatabaseObjTestAccess::Attach(db, database->Connect(), GetParam());
-        ASSERT_TRUE(DatabaseObjTestAccess::Schema(db).CheckAndUpgradeDatabase());
-        DatabaseObjTestAccess::Detach(db);
+        DatabaseObjInternals::Attach(db, database->Connect(), GetParam());
+        ASSERT_TRUE(DatabaseObjInternals::Schema(db).CheckAndUpgradeDatabase());
+        DatabaseObjInternals::Detach(db);
     }
     const int workers = GetParam() == 2 ? 4 : 8;
     const int perWorker = GetParam() == 2 ? 250 : 125;

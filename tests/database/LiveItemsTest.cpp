@@ -6,6 +6,7 @@
 
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/DatabaseItem.h>
+#include <qel/database/DatabaseObjInternal.h>
 
 #include "support/DatabaseObjTesting.h"
 #include "support/Engines.h"
@@ -98,7 +99,7 @@ class OwnersSets : public ::testing::Test {
 protected:
     void SetUp() override { Patients() = std::make_unique<CPatientSet>(nullptr); }
 
-    std::unique_ptr<CPatientSet>& Patients() { return DatabaseObjTestAccess::PatientSet(m_db); }
+    std::unique_ptr<CPatientSet>& Patients() { return DatabaseObjInternals::PatientSet(m_db); }
 
     CPatientData* AddPatient(LONG key, LONG refs = 0) {
         auto patient = Owned<CPatientData>(key, 0, refs);

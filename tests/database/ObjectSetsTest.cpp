@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <qel/outside/records/CachedData.h>
+#include <qel/database/DatabaseObjInternal.h>
 
 #include "support/EngineDatabase.h"
 
@@ -110,7 +111,7 @@ TEST_P(ObjectSets, ClosingDiscardsEverySet) {
     InsertPatient(1, "ROSSI");
     CPatientData* got = nullptr;
     ASSERT_TRUE(m_db.GetPatientData(1, &got));
-    DatabaseObjTestAccess::Detach(m_db);
+    DatabaseObjInternals::Detach(m_db);
     EXPECT_FALSE(m_db.PatientsRead());
 }
 

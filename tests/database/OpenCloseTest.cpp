@@ -15,6 +15,7 @@
 #include <qel/outside/odbc/Statement.h>
 #include <qel/platform/AppProfile.h>
 #include <qel/platform/NamedMutex.h>
+#include <qel/database/DatabaseObjInternal.h>
 
 #include "support/EngineDatabase.h"
 #include "support/DatabaseObjTesting.h"
@@ -73,7 +74,7 @@ protected:
     }
     void Load(CDatabaseObj& db, LONG number) {
         ASSERT_TRUE(db.Get(number)) << db.GetLErrorCode();
-        DatabaseObjTestAccess::SetEngine(db, Engine());
+        DatabaseObjInternals::SetEngine(db, Engine());
     }
 
     qel::test::RecordedUserInterface m_ui;
@@ -205,7 +206,7 @@ TEST_P(OpenClose, NothingSurvivesAFailedOpenAndTheNextOpenWorks) {
             EXPECT_FALSE(db.GetBIsOpen());
             EXPECT_FALSE(db.PatientsRead());
             EXPECT_EQ(db.GetQELServerObject(), nullptr);
-            EXPECT_FALSE(DatabaseObjTestAccess::HasCallbackWindow(db));
+            EXPECT_FALSE(DatabaseObjInternals::HasCallbackWindow(db));
             EXPECT_EQ(m_ui->Count("ShowNotice"), m_ui->Count("HideNotice"));
             auto mutex = qel::platform::NamedMutex::Create("QEL_DB_MUTEX_" + std::to_string(db.lKey));
             EXPECT_TRUE(mutex.handle != nullptr) << "the mutex was released";

@@ -21,9 +21,9 @@
 #include <qel/outside/ExtString.h>
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/ObjectSets.h>
+#include <qel/database/DatabaseObjInternal.h>
 
 #include "support/EngineDatabase.h"
-#include "support/DatabaseObjAccess.h"
 
 namespace {
 
@@ -271,7 +271,7 @@ protected:
     void ReadIndexes() {
         LONG count = 0;
         ASSERT_TRUE(m_db.SearchPatient("", 0, "", 0, FALSE, FALSE, &count));
-        auto& set = DatabaseObjTestAccess::PatientSet(m_db);
+        auto& set = DatabaseObjInternals::PatientSet(m_db);
         ASSERT_TRUE(set);
         ASSERT_EQ(count, set->GetCount());
         // The fields as the database gave them back (the record set drops
@@ -309,7 +309,7 @@ protected:
     // Adds, replaces and deletes patients in the built set (the cache alone,
     // as the record library's clients do), and keeps the reference in step.
     void ChangeTheSet(Generator& gen, int changes) {
-        auto& set = DatabaseObjTestAccess::PatientSet(m_db);
+        auto& set = DatabaseObjInternals::PatientSet(m_db);
         ASSERT_TRUE(set);
         auto newPatient = [&](LONG key) {
             m_nameShapes.push_back(gen.Shape(1, 6, kNamePieces));

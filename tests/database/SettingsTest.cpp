@@ -13,21 +13,13 @@
 #include <qel/platform/ClassRegistry.h>
 #include <qel/platform/Registry.h>
 
-#include "support/Engines.h"
+#include <qel/database/DatabaseObjInternal.h>
 
-struct DatabaseSettingsTestAccess {
-    static BOOL Save(CDatabaseObj& db) { return db.SaveDBParams(); }
-    static BOOL Restore(CDatabaseObj& db) { return db.RestoreDBParams(); }
-    static void Defaults(CDatabaseObj& db) { db.SetDefaultDBParams(); }
-    static BOOL CheckIdentity(CDatabaseObj& db, const std::string& id) { return db.CheckProfileIdentity(id); }
-    static void SetID(CDatabaseObj& db, const std::string& id) { db.m_strID = id; }
-    static CDiskSpaceControllerData& Disk(CDatabaseObj& db) { return db.m_DiskSpaceControllerData; }
-    static void SetServer(CDatabaseObj& db, IQELServer* server) { db.m_pServer = server; }
-};
+#include "support/Engines.h"
 
 namespace {
 
-using Access = DatabaseSettingsTestAccess;
+using Access = DatabaseObjInternals;
 using qel::test::ScratchDatabase;
 
 // Answers with a set free space (or failure) and remembers what it was told.
@@ -70,8 +62,8 @@ protected:
     void SetUp() override {
         QEL_REQUIRE_ENGINE(GetParam());
         m_database = ScratchDatabase::Create(GetParam(), "settings");
-        DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
-        ASSERT_TRUE(DatabaseObjTestAccess::Schema(m_db).CheckAndUpgradeDatabase());
+        DatabaseObjInternals::Attach(m_db, m_database->Connect(), GetParam());
+        ASSERT_TRUE(DatabaseObjInternals::Schema(m_db).CheckAndUpgradeDatabase());
 
         // The server comes through the class registry, as the open gets it.
         qel::platform::RegisterClassFactory(CLSID_QELServer,
@@ -88,7 +80,7 @@ protected:
         if (m_db.GetQELServerObject() != nullptr) m_server.Release();
         Access::SetServer(m_db, nullptr);
         EXPECT_EQ(m_server.refs, 0u);
-        DatabaseObjTestAccess::Detach(m_db);
+        DatabaseObjInternals::Detach(m_db);
     }
 
     void Exec(const std::string& sql) { m_db.GetDatabase()->ExecuteSQL(sql.c_str()); }
@@ -231,7 +223,7 @@ TEST_P(Settings, FlagSettersSaveOnlyChanges) {
     EXPECT_FALSE(m_db.SetDiskSpaceControllerData(CDiskSpaceControllerData()));
     EXPECT_EQ(m_db.lErrorCode, 0) << "the disk space setter clears the error state";
 
-    DatabaseObjTestAccess::Detach(m_db);
+    DatabaseObjInternals::Detach(m_db);
     m_db.SetBCompressColorImages(FALSE);
     EXPECT_EQ(m_db.lErrorCode, 50);
     EXPECT_FALSE(m_db.GetBAllowDuplicatePatientIDs());

@@ -17,8 +17,8 @@
 #include <qel/datasource/EngineDrivers.h>
 #include <qel/datasource/UserDataSource.h>
 #include <qel/platform/AppProfile.h>
+#include <qel/database/DatabaseObjInternal.h>
 
-#include "support/DatabaseObjAccess.h"
 #include "support/Program.h"
 #include "support/Sandbox.h"
 #include "support/Engines.h"

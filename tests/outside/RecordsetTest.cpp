@@ -6,6 +6,7 @@
 #include <qel/outside/odbc/Statement.h>
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/Recordset.h>
+#include <qel/database/DatabaseObjInternal.h>
 
 #include "support/EngineDatabase.h"
 
@@ -167,10 +168,10 @@ TEST_P(Recordset, KeptInsertsFollowTheConnection) {
     const auto add = [&](LONG key) { return AddRow(rs, key, "N" + std::to_string(key)); };
     ASSERT_TRUE(add(1));
     ASSERT_TRUE(add(2));
-    DatabaseObjTestAccess::Detach(m_db);
+    DatabaseObjInternals::Detach(m_db);
     EXPECT_FALSE(add(3));
     EXPECT_TRUE(rs.GetLastError().has_value());
-    DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
+    DatabaseObjInternals::Attach(m_db, m_database->Connect(), GetParam());
     ASSERT_TRUE(add(4));
     CPatientRecordset check(&m_db);
     LONG count = 0;

@@ -13,6 +13,7 @@
 #include <qel/outside/records/Recordset.h>
 
 #include <qel/outside/records/LayoutData.h>
+#include <qel/database/DatabaseObjInternal.h>
 
 #include "support/Sandbox.h"
 #include "support/EngineDatabase.h"
@@ -27,7 +28,7 @@ protected:
         AttachedDatabase::SetUp();
     }
 
-    CDatabaseSchema& Schema() { return DatabaseObjTestAccess::Schema(m_db); }
+    CDatabaseSchema& Schema() { return DatabaseObjInternals::Schema(m_db); }
 
     // The integers of one column, in key order.
     std::vector<LONG> Column(const std::string& sql) {

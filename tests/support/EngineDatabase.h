@@ -32,8 +32,8 @@
 #include <qel/datasource/EngineDrivers.h>
 #include <qel/outside/odbc/Statement.h>
 #include <qel/platform/Locale.h>
+#include <qel/database/DatabaseObjInternal.h>
 
-#include "support/DatabaseObjAccess.h"
 #include "support/DatabaseObjTesting.h"
 #include "support/Engines.h"
 #include "support/Sandbox.h"
@@ -48,13 +48,13 @@ protected:
     void SetUp() override {
         QEL_REQUIRE_ENGINE(GetParam());
         m_database = ScratchDatabase::Create(GetParam(), "attached");
-        DatabaseObjTestAccess::Attach(m_db, m_database->Connect(), GetParam());
+        DatabaseObjInternals::Attach(m_db, m_database->Connect(), GetParam());
         if (m_createTables) {
-            ASSERT_TRUE(DatabaseObjTestAccess::Schema(m_db).CheckAndUpgradeDatabase());
+            ASSERT_TRUE(DatabaseObjInternals::Schema(m_db).CheckAndUpgradeDatabase());
         }
     }
     void TearDown() override {
-        if (m_database) DatabaseObjTestAccess::Detach(m_db);
+        if (m_database) DatabaseObjInternals::Detach(m_db);
     }
     void Exec(const std::string& sql) { m_db.GetDatabase()->ExecuteSQL(sql.c_str()); }
 
@@ -91,7 +91,7 @@ protected:
                                               int port = 0) {
         if (location.empty()) return ::testing::AssertionFailure() << "no database location";
         if (!db.AddNew(TRUE, FALSE)) return ::testing::AssertionFailure() << "AddNew " << db.GetLErrorCode();
-        DatabaseObjTestAccess::SetEngine(db, Engine());
+        DatabaseObjInternals::SetEngine(db, Engine());
         db.SetStrDataSource(dsn.c_str());
         db.SetStrDirectory(location.c_str());
         return WriteDataSource(location, dsn, port);

@@ -14,8 +14,8 @@
 
 #include <qel/datasource/EngineDrivers.h>
 #include <qel/outside/odbc/DriverQuirks.h>
+#include <qel/database/DatabaseObjInternal.h>
 
-#include "support/DatabaseObjAccess.h"
 #include "support/Files.h"
 #include "support/ScratchDatabase.h"
 

@@ -20,8 +20,8 @@
 #include <qel/database/DatabaseObj.h>
 #include <qel/outside/odbc/Statement.h>
 #include <qel/outside/records/TableCatalogue.h>
+#include <qel/database/DatabaseObjInternal.h>
 
-#include "support/DatabaseObjAccess.h"
 #include "support/Sandbox.h"
 #include "support/TcpRelay.h"
 #include "support/Engines.h"
@@ -156,7 +156,7 @@ TEST_P(Imports, FourConcurrentImportsAllLandOnceAndAKilledOneLeavesNothing) {
     // killed writer left no lock behind.
     CDatabaseObj db;
     ASSERT_TRUE(db.AddNew(TRUE, FALSE));
-    DatabaseObjTestAccess::SetEngine(db, GetParam());
+    DatabaseObjInternals::SetEngine(db, GetParam());
     const std::string dsn = "Check" + qel::test::EngineName(GetParam());
     db.SetStrDataSource(dsn.c_str());
     db.SetStrDirectory(m_database->Location().c_str());
