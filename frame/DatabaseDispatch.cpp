@@ -32,6 +32,7 @@ const char* TypeName(VT type) {
         case VT::String: return "BSTR";
         case VT::Dispatch: return "IDispatch*";
         case VT::LongOut: return "long*";
+        case VT::Variant: return "VARIANT";
     }
     return "?";
 }
