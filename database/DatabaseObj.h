@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
+#include <qel/database/DatabaseDispatch.h>
 #include <qel/database/SettingsRecord.h>
-#include <qel/frame/DatabaseDispatch.h>
 #include <qel/outside/drivers/DatabaseCallback.h>
 #include <qel/outside/records/RecordHost.h>
 #include <qel/platform/Bstr.h>
