@@ -4,9 +4,8 @@
 #include <new>
 #include <string>
 
-#include <qel/BuildInfo.h>
 #include <qel/database/DatabaseObj.h>
-#include <qel/outside/Log.h>
+#include <qel/database/ErrorCodes.h>
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/ObjectSets.h>
 #include <qel/outside/records/Recordset.h>
@@ -46,15 +45,9 @@ public:
     }
 
 private:
+    void Clear() { qel::database::ClearErrorState(&m_lErrorCode, &m_strError); }
     BOOL Fail(LONG code, int line = __builtin_LINE()) {
-        m_lErrorCode = code;
-        m_strError.clear();
-        WriteLogError(code, kModule, line, QEL_BUILD_TIME);
-        return FALSE;
-    }
-    void Clear() {
-        m_lErrorCode = 0;
-        m_strError.clear();
+        return qel::database::SetErrorState(code, &m_lErrorCode, &m_strError, kModule, line);
     }
 
     // The parent is the database object's IDispatch or its GetPtr value.
@@ -134,44 +127,51 @@ BOOL CImageMediaTypeObject::Update() {
     if (!m_bNew) return Fail(20);
     if (m_strName.empty() || m_strName.size() > kMaxNameLength || m_lWarningThreshold < 0 || m_lErrorThreshold < 0)
         return Fail(20);
-    if (!db->CheckMediaTypeSet(nullptr)) return Fail(10);
-
-    bool taken = false;
-    db->m_pMediaTypeSet->ForEach([&](LONG, CQELObjectData* p) {
-        const auto* type = dynamic_cast<const CMediaTypeData*>(p);
-        if (type != nullptr && type->m_strName == m_strName) taken = true;
-    });
-    if (taken) return Fail(8000);
-
-    LONG key = 0;
-    if (!db->GetNewKey(eTableIMT, &key)) return Fail(10);
-    try {
-        CMediaTypeRecordset rs(db);
-        if (!rs.Open("IMTKEY=-1", nullptr, nullptr, 0)) return Fail(10);
-        rs.AddNew();
-        rs.m_IMTKEY = key;
-        rs.SetFieldDirty(&rs.m_IMTKEY);
-        rs.m_IMTNAME = m_strName;
-        rs.SetFieldDirty(&rs.m_IMTNAME);
-        rs.m_IMTWARNING = m_lWarningThreshold;
-        rs.SetFieldDirty(&rs.m_IMTWARNING);
-        rs.m_IMTERROR = m_lErrorThreshold;
-        rs.SetFieldDirty(&rs.m_IMTERROR);
-        if (!rs.Update(0)) return Fail(10);
-
-        auto data = std::make_unique<CMediaTypeData>();
-        data->m_lKey = key;
-        data->m_strName = m_strName;
-        data->m_lWarningThreshold = m_lWarningThreshold;
-        data->m_lErrorThreshold = m_lErrorThreshold;
-        data->m_bLoaded = TRUE;
-        if (!db->m_pMediaTypeSet->Add(key, data.get())) return Fail(10);
-        data.release();  // the set owns it now
-    } catch (...) {
-        return Fail(10);
-    }
+    if (const LONG code = db->AddMediaType(m_strName, m_lWarningThreshold, m_lErrorThreshold); code != 0)
+        return Fail(code);
     m_bNew = false;
     return TRUE;
 }
 
 IDispatch* CreateImageMediaTypeObject() { return new (std::nothrow) CImageMediaTypeObject(); }
+
+// --- CDatabaseObj: the media types this object adds -------------------------
+
+LONG CDatabaseObj::AddMediaType(const std::string& strTypeName, LONG lWarningThreshold, LONG lErrorThreshold) {
+    if (!CheckMediaTypeSet(nullptr)) return 10;
+    bool taken = false;
+    m_pMediaTypeSet->ForEach([&](LONG, CQELObjectData* p) {
+        const auto* type = dynamic_cast<const CMediaTypeData*>(p);
+        if (type != nullptr && type->m_strName == strTypeName) taken = true;
+    });
+    if (taken) return 8000;
+
+    LONG key = 0;
+    if (!GetNewKey(eTableIMT, &key)) return 10;
+    try {
+        CMediaTypeRecordset rs(this);
+        if (!rs.Open("IMTKEY=-1", nullptr, nullptr, 0)) return 10;
+        rs.AddNew();
+        rs.m_IMTKEY = key;
+        rs.SetFieldDirty(&rs.m_IMTKEY);
+        rs.m_IMTNAME = strTypeName;
+        rs.SetFieldDirty(&rs.m_IMTNAME);
+        rs.m_IMTWARNING = lWarningThreshold;
+        rs.SetFieldDirty(&rs.m_IMTWARNING);
+        rs.m_IMTERROR = lErrorThreshold;
+        rs.SetFieldDirty(&rs.m_IMTERROR);
+        if (!rs.Update(0)) return 10;
+
+        auto data = std::make_unique<CMediaTypeData>();
+        data->m_lKey = key;
+        data->m_strName = strTypeName;
+        data->m_lWarningThreshold = lWarningThreshold;
+        data->m_lErrorThreshold = lErrorThreshold;
+        data->m_bLoaded = TRUE;
+        if (!m_pMediaTypeSet->Add(key, data.get())) return 10;
+        data.release();  // the set owns it now
+    } catch (...) {
+        return 10;
+    }
+    return 0;
+}
