@@ -8,6 +8,7 @@
 
 #include <qel/BuildInfo.h>
 #include <qel/database/CallbackWindow.h>
+#include <qel/database/ErrorCodes.h>
 #include <qel/database/Resources.h>
 #include <qel/datasource/DataSourceSetup.h>
 #include <qel/outside/ExtString.h>
@@ -92,16 +93,12 @@ CDatabaseObj* CDatabaseObj::FromPtr(LONG ptr) { return Ptrs().Find(ptr); }
 // --- Error convention -----------------------------------------------------
 
 void CDatabaseObj::ClearError() {
-    lErrorCode = 0;
-    strError.clear();
+    qel::database::ClearErrorState(&lErrorCode, &strError);
     qel::outside::ForgetFailureCause();
 }
 
 BOOL CDatabaseObj::SetError(LONG code, const char* module, int line) {
-    strError.clear();
-    lErrorCode = code;
-    WriteLogError(code, module, line, QEL_BUILD_TIME);
-    return FALSE;
+    return qel::database::SetErrorState(code, &lErrorCode, &strError, module, line);
 }
 
 BOOL CDatabaseObj::PassOnError(const char* module, int line) {

@@ -24,9 +24,9 @@
 #include <utility>
 #include <vector>
 
+#include <qel/database/DatabaseDispatch.h>
 #include <qel/database/SettingsRecord.h>
 #include <qel/datasource/DataSourceHost.h>
-#include <qel/frame/DatabaseDispatch.h>
 #include <qel/outside/drivers/DatabaseCallback.h>
 #include <qel/platform/Bstr.h>
 #include <qel/platform/Com.h>
@@ -500,8 +500,13 @@ public:
     BOOL GetBDefault15LayoutSaved();
     void SetBDefault15LayoutSaved(BOOL value);
 
+    // Stores a new media type under a fresh key: its IMT200 row and its entry
+    // in the media type set. 0, 8000 when the name is taken, 10 when the set
+    // or the table could not be read or written. Touches neither the error
+    // state nor the log: the media type object reports the code.
+    LONG AddMediaType(const std::string& strTypeName, LONG lWarningThreshold, LONG lErrorThreshold);
+
 private:
-    friend class CImageMediaTypeObject;  // writes media types into this database
     BOOL CheckLayoutSet();
     BOOL FindDefaultPageLayout(LONG lPageID, CLayoutData** ppData);
     // --- end of image media, parameter files and page layouts --------------

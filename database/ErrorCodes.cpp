@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <iterator>
 
+#include <qel/BuildInfo.h>
+#include <qel/outside/Log.h>
+
 namespace qel::database {
 
 namespace {
@@ -56,6 +59,18 @@ std::vector<LONG> KnownErrorCodes() {
     codes.reserve(std::size(kMeanings));
     for (const Meaning& m : kMeanings) codes.push_back(m.code);
     return codes;
+}
+
+void ClearErrorState(LONG* plErrorCode, std::string* pStrError) {
+    *plErrorCode = 0;
+    pStrError->clear();
+}
+
+BOOL SetErrorState(LONG code, LONG* plErrorCode, std::string* pStrError, const char* module, int line) {
+    pStrError->clear();
+    *plErrorCode = code;
+    WriteLogError(code, module, line, QEL_BUILD_TIME);
+    return FALSE;
 }
 
 }  // namespace qel::database

@@ -9,6 +9,7 @@
 // docs/errors.md holds the same table with the situations behind each code.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include <qel/platform/Export.h>
@@ -23,5 +24,13 @@ QEL_API const char* ErrorText(LONG code);
 
 // Every code ErrorText knows, ascending (0 not included).
 QEL_API std::vector<LONG> KnownErrorCodes();
+
+// The error convention of the component's automation objects, over an
+// object's lErrorCode and strError: a fallible call clears them first.
+QEL_API void ClearErrorState(LONG* plErrorCode, std::string* pStrError);
+// A failure: `code` with an empty strError and an error record naming the
+// module and line. FALSE, for `return SetErrorState(...)`.
+QEL_API BOOL SetErrorState(LONG code, LONG* plErrorCode, std::string* pStrError, const char* module,
+                           int line = __builtin_LINE());
 
 }  // namespace qel::database

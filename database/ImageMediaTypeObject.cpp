@@ -4,13 +4,13 @@
 #include <new>
 #include <string>
 
-#include <qel/BuildInfo.h>
 #include <qel/database/DatabaseObj.h>
-#include <qel/outside/Log.h>
+#include <qel/database/ErrorCodes.h>
 #include <qel/outside/records/CachedData.h>
 #include <qel/outside/records/ObjectSets.h>
 #include <qel/outside/records/Recordset.h>
 #include <qel/outside/records/TableCatalogue.h>
+#include <qel/platform/DispatchTable.h>
 
 using qel::platform::Variant;
 
@@ -22,42 +22,58 @@ constexpr size_t kMaxNameLength = 40;
 
 }  // namespace
 
-class CImageMediaTypeObject final : public qel::platform::DispatchObject {
+class CImageMediaTypeObject final : public qel::platform::DispatchObject<CImageMediaTypeObject> {
 public:
-    enum : DISPID { kCreatePriv = 1, kAddNew, kUpdate, kName, kWarning, kError, kErrorCode, kErrorText };
-
-    CImageMediaTypeObject()
-        : DispatchObject({{"CreatePriv", kCreatePriv},
-                          {"AddNew", kAddNew},
-                          {"Update", kUpdate},
-                          {"strName", kName},
-                          {"lWarningThreshold", kWarning},
-                          {"lErrorThreshold", kError},
-                          {"lErrorCode", kErrorCode},
-                          {"strError", kErrorText}}) {
-        AfxOleLockApp();
-    }
+    CImageMediaTypeObject() { AfxOleLockApp(); }
     ~CImageMediaTypeObject() override { AfxOleUnlockApp(); }
 
+    const qel::platform::DispatchTable<CImageMediaTypeObject>& Table() const {
+        using DT = qel::platform::DispatchTable<CImageMediaTypeObject>;
+        using VT = qel::platform::DispType;
+        using C = CImageMediaTypeObject;
+        static const DT table({
+            DT::Method<&C::CreatePriv, VT::Bool, VT::Variant>("CreatePriv", 1),
+            DT::Method<&C::AddNew, VT::Bool>("AddNew", 2),
+            DT::Method<&C::Update, VT::Bool>("Update", 3),
+            DT::Property<&C::GetStrName, &C::SetStrName, VT::String>("strName", 4),
+            DT::Property<&C::GetLWarningThreshold, &C::SetLWarningThreshold, VT::Long>("lWarningThreshold", 5),
+            DT::Property<&C::GetLErrorThreshold, &C::SetLErrorThreshold, VT::Long>("lErrorThreshold", 6),
+            DT::ReadOnly<&C::GetLErrorCode, VT::Long>("lErrorCode", 7),
+            DT::ReadOnly<&C::GetStrError, VT::String>("strError", 8),
+        });
+        return table;
+    }
+
 private:
-    HRESULT OnInvoke(DISPID dispId, WORD flags, std::span<const Variant> args, Variant* result) override;
-
+    void Clear() { qel::database::ClearErrorState(&m_lErrorCode, &m_strError); }
     BOOL Fail(LONG code, int line = __builtin_LINE()) {
-        m_lErrorCode = code;
-        m_strError.clear();
-        WriteLogError(code, kModule, line, QEL_BUILD_TIME);
-        return FALSE;
-    }
-    void Clear() {
-        m_lErrorCode = 0;
-        m_strError.clear();
+        return qel::database::SetErrorState(code, &m_lErrorCode, &m_strError, kModule, line);
     }
 
-    BOOL CreatePriv(LONG lParent);
+    // The parent is the database object's IDispatch or its GetPtr value.
+    BOOL CreatePriv(const Variant& parent);
     BOOL AddNew();
     BOOL Update();
     // The bound database object when it is open, or null with the error set.
     CDatabaseObj* OpenParent();
+
+    std::string GetStrName() { return m_strName; }
+    void SetStrName(const std::string& value) {
+        Clear();
+        m_strName = value;
+    }
+    LONG GetLWarningThreshold() { return m_lWarningThreshold; }
+    void SetLWarningThreshold(LONG value) {
+        Clear();
+        m_lWarningThreshold = value;
+    }
+    LONG GetLErrorThreshold() { return m_lErrorThreshold; }
+    void SetLErrorThreshold(LONG value) {
+        Clear();
+        m_lErrorThreshold = value;
+    }
+    LONG GetLErrorCode() { return m_lErrorCode; }
+    std::string GetStrError() { return m_strError; }
 
     LONG m_lParent = 0;
     bool m_bNew = false;
@@ -66,82 +82,19 @@ private:
     LONG m_lErrorThreshold = 0;
     LONG m_lErrorCode = 0;
     std::string m_strError;
-
 };
 
-HRESULT CImageMediaTypeObject::OnInvoke(DISPID dispId, WORD flags, std::span<const Variant> args, Variant* result) {
-    const bool method = (flags & DISPATCH_METHOD) != 0;
-    const bool get = (flags & DISPATCH_PROPERTYGET) != 0;
-    const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
-    auto answer = [&](BOOL ok) {
-        if (result != nullptr) *result = Variant(Variant::Bool{ok != FALSE});
-        return S_OK;
-    };
-    auto longProperty = [&](LONG& member) -> HRESULT {
-        if (get && args.empty()) {
-            if (result != nullptr) *result = Variant(member);
-            return S_OK;
-        }
-        if (put && args.size() == 1) {
-            Clear();
-            if (!args[0].ToLong(&member)) return DISP_E_TYPEMISMATCH;
-            return S_OK;
-        }
-        return DISP_E_MEMBERNOTFOUND;
-    };
-
-    switch (dispId) {
-        case kCreatePriv: {
-            if (!method) return DISP_E_MEMBERNOTFOUND;
-            if (args.size() != 1) return DISP_E_BADPARAMCOUNT;
-            LONG parent = 0;
-            if (args[0].Type() == VT_DISPATCH) {
-                Variant ptr;
-                IDispatch* dispatch = args[0].GetDispatch();
-                if (dispatch == nullptr || FAILED(qel::platform::CallMethod(dispatch, "GetPtr", {}, &ptr)) ||
-                    !ptr.ToLong(&parent))
-                    parent = 0;  // not a database object: CreatePriv answers 50
-            } else if (!args[0].ToLong(&parent)) {
-                return DISP_E_TYPEMISMATCH;
-            }
-            return answer(CreatePriv(parent));
-        }
-        case kAddNew:
-            if (!method) return DISP_E_MEMBERNOTFOUND;
-            if (!args.empty()) return DISP_E_BADPARAMCOUNT;
-            return answer(AddNew());
-        case kUpdate:
-            if (!method) return DISP_E_MEMBERNOTFOUND;
-            if (!args.empty()) return DISP_E_BADPARAMCOUNT;
-            return answer(Update());
-        case kName:
-            if (get && args.empty()) {
-                if (result != nullptr) *result = Variant(m_strName);
-                return S_OK;
-            }
-            if (put && args.size() == 1) {
-                Clear();
-                return args[0].ToString(&m_strName) ? S_OK : DISP_E_TYPEMISMATCH;
-            }
-            return DISP_E_MEMBERNOTFOUND;
-        case kWarning:
-            return longProperty(m_lWarningThreshold);
-        case kError:
-            return longProperty(m_lErrorThreshold);
-        case kErrorCode:
-            if (!get) return DISP_E_MEMBERNOTFOUND;
-            if (result != nullptr) *result = Variant(m_lErrorCode);
-            return S_OK;
-        case kErrorText:
-            if (!get) return DISP_E_MEMBERNOTFOUND;
-            if (result != nullptr) *result = Variant(m_strError);
-            return S_OK;
-        default:
-            return DISP_E_MEMBERNOTFOUND;
+BOOL CImageMediaTypeObject::CreatePriv(const Variant& parent) {
+    LONG lParent = 0;
+    if (parent.Type() == VT_DISPATCH) {
+        Variant ptr;
+        IDispatch* dispatch = parent.GetDispatch();
+        if (dispatch == nullptr || FAILED(qel::platform::CallMethod(dispatch, "GetPtr", {}, &ptr)) ||
+            !ptr.ToLong(&lParent))
+            lParent = 0;  // not a database object: answers 50
+    } else if (!parent.ToLong(&lParent)) {
+        throw qel::platform::DispatchFailure{DISP_E_TYPEMISMATCH};
     }
-}
-
-BOOL CImageMediaTypeObject::CreatePriv(LONG lParent) {
     Clear();
     m_bNew = false;
     m_lParent = lParent;
@@ -174,44 +127,51 @@ BOOL CImageMediaTypeObject::Update() {
     if (!m_bNew) return Fail(20);
     if (m_strName.empty() || m_strName.size() > kMaxNameLength || m_lWarningThreshold < 0 || m_lErrorThreshold < 0)
         return Fail(20);
-    if (!db->CheckMediaTypeSet(nullptr)) return Fail(10);
-
-    bool taken = false;
-    db->m_pMediaTypeSet->ForEach([&](LONG, CQELObjectData* p) {
-        const auto* type = dynamic_cast<const CMediaTypeData*>(p);
-        if (type != nullptr && type->m_strName == m_strName) taken = true;
-    });
-    if (taken) return Fail(8000);
-
-    LONG key = 0;
-    if (!db->GetNewKey(eTableIMT, &key)) return Fail(10);
-    try {
-        CMediaTypeRecordset rs(db);
-        if (!rs.Open("IMTKEY=-1", nullptr, nullptr, 0)) return Fail(10);
-        rs.AddNew();
-        rs.m_IMTKEY = key;
-        rs.SetFieldDirty(&rs.m_IMTKEY);
-        rs.m_IMTNAME = m_strName;
-        rs.SetFieldDirty(&rs.m_IMTNAME);
-        rs.m_IMTWARNING = m_lWarningThreshold;
-        rs.SetFieldDirty(&rs.m_IMTWARNING);
-        rs.m_IMTERROR = m_lErrorThreshold;
-        rs.SetFieldDirty(&rs.m_IMTERROR);
-        if (!rs.Update(0)) return Fail(10);
-
-        auto data = std::make_unique<CMediaTypeData>();
-        data->m_lKey = key;
-        data->m_strName = m_strName;
-        data->m_lWarningThreshold = m_lWarningThreshold;
-        data->m_lErrorThreshold = m_lErrorThreshold;
-        data->m_bLoaded = TRUE;
-        if (!db->m_pMediaTypeSet->Add(key, data.get())) return Fail(10);
-        data.release();  // the set owns it now
-    } catch (...) {
-        return Fail(10);
-    }
+    if (const LONG code = db->AddMediaType(m_strName, m_lWarningThreshold, m_lErrorThreshold); code != 0)
+        return Fail(code);
     m_bNew = false;
     return TRUE;
 }
 
 IDispatch* CreateImageMediaTypeObject() { return new (std::nothrow) CImageMediaTypeObject(); }
+
+// --- CDatabaseObj: the media types this object adds -------------------------
+
+LONG CDatabaseObj::AddMediaType(const std::string& strTypeName, LONG lWarningThreshold, LONG lErrorThreshold) {
+    if (!CheckMediaTypeSet(nullptr)) return 10;
+    bool taken = false;
+    m_pMediaTypeSet->ForEach([&](LONG, CQELObjectData* p) {
+        const auto* type = dynamic_cast<const CMediaTypeData*>(p);
+        if (type != nullptr && type->m_strName == strTypeName) taken = true;
+    });
+    if (taken) return 8000;
+
+    LONG key = 0;
+    if (!GetNewKey(eTableIMT, &key)) return 10;
+    try {
+        CMediaTypeRecordset rs(this);
+        if (!rs.Open("IMTKEY=-1", nullptr, nullptr, 0)) return 10;
+        rs.AddNew();
+        rs.m_IMTKEY = key;
+        rs.SetFieldDirty(&rs.m_IMTKEY);
+        rs.m_IMTNAME = strTypeName;
+        rs.SetFieldDirty(&rs.m_IMTNAME);
+        rs.m_IMTWARNING = lWarningThreshold;
+        rs.SetFieldDirty(&rs.m_IMTWARNING);
+        rs.m_IMTERROR = lErrorThreshold;
+        rs.SetFieldDirty(&rs.m_IMTERROR);
+        if (!rs.Update(0)) return 10;
+
+        auto data = std::make_unique<CMediaTypeData>();
+        data->m_lKey = key;
+        data->m_strName = strTypeName;
+        data->m_lWarningThreshold = lWarningThreshold;
+        data->m_lErrorThreshold = lErrorThreshold;
+        data->m_bLoaded = TRUE;
+        if (!m_pMediaTypeSet->Add(key, data.get())) return 10;
+        data.release();  // the set owns it now
+    } catch (...) {
+        return 10;
+    }
+    return 0;
+}

@@ -18,15 +18,12 @@
 //     type.CreatePriv(db.GetIDispatch(FALSE), &code);
 //     type.AddNew(); type.SetStrName("DVD"); ...; type.Update();
 //
-// The class is also creatable through the class factory ("QEL.ImageMediaType").
+// The class factory registers it under CLSID_ImageMediaTypeObject
+// ("QEL.ImageMediaType"), where the driver creates it.
 #pragma once
 
 #include <qel/platform/Dispatch.h>
 #include <qel/platform/Export.h>
-
-// {1AA30DC3-D941-45A2-AC83-7FBA4336C498}
-inline constexpr CLSID CLSID_ImageMediaTypeObject = {
-    0x1AA30DC3, 0xD941, 0x45A2, {0xAC, 0x83, 0x7F, 0xBA, 0x43, 0x36, 0xC4, 0x98}};
 
 // A new media type object with one reference for the caller; null when out
 // of memory.

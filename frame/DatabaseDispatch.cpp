@@ -1,4 +1,4 @@
-// The dispatch table of CDatabaseObj and its IDispatch. The dispatch
+// The dispatch table of CDatabaseObj and its class record. The dispatch
 // numbers are part of the component's interface: clients may bind to them,
 // so an entry never moves (29 stays unassigned).
 #include <qel/frame/DatabaseDispatch.h>
@@ -11,7 +11,7 @@
 
 namespace {
 
-using Table = qel::platform::DispatchTable<CDatabaseObj>;
+using DT = qel::platform::DispatchTable<CDatabaseObj>;
 using VT = qel::platform::DispType;
 using C = CDatabaseObj;
 
@@ -32,24 +32,32 @@ const char* TypeName(VT type) {
         case VT::String: return "BSTR";
         case VT::Dispatch: return "IDispatch*";
         case VT::LongOut: return "long*";
+        case VT::Variant: return "VARIANT";
     }
     return "?";
 }
 
 template <auto Get, auto Set, VT V>
-Table::Entry Property(std::string name, DISPID dispId) {
+DT::Entry Property(std::string name, DISPID dispId) {
     Described().push_back({name, dispId, true, TypeName(V), {}});
-    return Table::Property<Get, Set, V>(std::move(name), dispId);
+    return DT::Property<Get, Set, V>(std::move(name), dispId);
 }
 
 template <auto F, VT R, VT... P>
-Table::Entry Method(std::string name, DISPID dispId) {
+DT::Entry Method(std::string name, DISPID dispId) {
     Described().push_back({name, dispId, false, TypeName(R), {TypeName(P)...}});
-    return Table::Method<F, R, P...>(std::move(name), dispId);
+    return DT::Method<F, R, P...>(std::move(name), dispId);
 }
 
-const Table& DatabaseTable() {
-    static const Table table({
+
+const CRuntimeClass kDatabaseObjClass = {"CDatabaseObj", &CDatabaseObj::CreateObject};
+
+}  // namespace
+
+// --- CDatabaseDispatch: the table ------------------------------------------------
+
+const DT& CDatabaseDispatch::Table() {
+    static const DT table({
         Property<&C::GetObjDatabaseCallback, &C::SetObjDatabaseCallback, VT::Dispatch>("objDatabaseCallback", 1),
         Property<&C::GetLKey, &C::SetLKey, VT::Long>("lKey", 2),
         Property<&C::GetBDefaultEngine, &C::SetBDefaultEngine, VT::Bool>("bDefaultEngine", 3),
@@ -115,46 +123,9 @@ const Table& DatabaseTable() {
     return table;
 }
 
-const CRuntimeClass kDatabaseObjClass = {"CDatabaseObj", &CDatabaseObj::CreateObject};
-
-}  // namespace
-
-// --- CDatabaseDispatch ---------------------------------------------------------
-
-HRESULT CDatabaseDispatch::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IDatabaseObj) {
-        *ppv = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CDatabaseDispatch::AddRef() { return m_owner.ExternalAddRef(); }
-
-ULONG CDatabaseDispatch::Release() { return m_owner.ExternalRelease(); }
-
-HRESULT CDatabaseDispatch::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
-    return DatabaseTable().GetIDsOfNames(rgszNames, cNames, rgDispId);
-}
-
-HRESULT CDatabaseDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPARAMS* pDispParams,
-                                  VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) {
-    return DatabaseTable().Invoke(m_owner, dispIdMember, wFlags, pDispParams, pVarResult, puArgErr);
-}
-
-DISPID CDatabaseDispatch::IdOfName(std::string_view name) { return DatabaseTable().IdOfName(name); }
-
 const std::vector<CDatabaseDispatch::Member>& CDatabaseDispatch::Members() {
-    DatabaseTable();  // describes the members as it is built, once
+    Table();  // describes the members as it is built, once
     return Described();
-}
-
-std::string_view CDatabaseDispatch::NameOfId(DISPID dispId) {
-    const auto* entry = DatabaseTable().Find(dispId);
-    return entry != nullptr ? std::string_view(entry->name) : std::string_view();
 }
 
 // --- CDatabaseObj: class record and automation face ------------------------------
@@ -169,8 +140,3 @@ IUnknown* CDatabaseObj::CreateObject() {
 const CRuntimeClass* CDatabaseObj::GetThisClass() { return &kDatabaseObjClass; }
 
 const CRuntimeClass* CDatabaseObj::GetRuntimeClass() const { return &kDatabaseObjClass; }
-
-IDispatch* CDatabaseObj::GetIDispatch(BOOL bAddRef) {
-    if (bAddRef) m_xDispatch.AddRef();
-    return &m_xDispatch;
-}

@@ -4,6 +4,7 @@
 #include <qel/database/ImageMediaTypeObject.h>
 #include <qel/outside/DefaultAppServer.h>
 #include <qel/outside/QELServer.h>
+#include <qel/outside/drivers/ImageMediaType.h>
 #include <qel/platform/ClassRegistry.h>
 #include <qel/platform/ComActivation.h>
 

@@ -6,10 +6,9 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include <qel/platform/OleDate.h>
-
-#include <qel/platform/Diagnostics.h>
 
 #ifndef _WIN32
 
@@ -440,84 +439,6 @@ HRESULT GetProperty(IDispatch* pDispatch, std::string_view name, Variant* result
 
 HRESULT PutProperty(IDispatch* pDispatch, std::string_view name, const Variant& value) {
     return InvokeByName(pDispatch, name, DISPATCH_PROPERTYPUT, std::span<const Variant>(&value, 1), nullptr);
-}
-
-// --- DispatchObject ----------------------------------------------------------
-
-DispatchObject::DispatchObject(std::vector<Member> members) : m_members(std::move(members)) {}
-
-DispatchObject::~DispatchObject() = default;
-
-HRESULT DispatchObject::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch) {
-        *ppv = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG DispatchObject::AddRef() { return ++m_refs; }
-
-ULONG DispatchObject::Release() {
-    const ULONG left = --m_refs;
-    if (left == 0) delete this;
-    return left;
-}
-
-HRESULT DispatchObject::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
-    if (rgszNames == nullptr || rgDispId == nullptr || cNames == 0) return E_INVALIDARG;
-    for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
-    try {
-        const std::string name = Utf8FromOleString(rgszNames[0]);
-        for (const Member& member : m_members) {
-            if (SameMemberName(member.name, name)) {
-                rgDispId[0] = member.dispId;
-                // Argument names are not supported.
-                return cNames == 1 ? S_OK : DISP_E_UNKNOWNNAME;
-            }
-        }
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-    return DISP_E_UNKNOWNNAME;
-}
-
-HRESULT DispatchObject::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPARAMS* pDispParams,
-                               VARIANT* pVarResult, EXCEPINFO*, UINT*) {
-    bool known = false;
-    for (const Member& member : m_members) known = known || member.dispId == dispIdMember;
-    if (!known) return DISP_E_MEMBERNOTFOUND;
-    if (pDispParams != nullptr && pDispParams->cArgs > 0 && pDispParams->rgvarg == nullptr) return E_INVALIDARG;
-    if (pDispParams != nullptr && pDispParams->cNamedArgs > 0 && (wFlags & DISPATCH_PROPERTYPUT) == 0) {
-        return DISP_E_NONAMEDARGS;
-    }
-    try {
-        std::vector<Variant> args;
-        const UINT count = pDispParams != nullptr ? pDispParams->cArgs : 0;
-        args.reserve(count);
-        for (UINT i = count; i > 0; --i) {
-            Variant copy;
-            const HRESULT hr = VariantCopy(copy.Out(), &pDispParams->rgvarg[i - 1]);
-            if (FAILED(hr)) return hr;
-            args.push_back(std::move(copy));
-        }
-        Variant result;
-        const HRESULT hr = OnInvoke(dispIdMember, wFlags, args, &result);
-        if (SUCCEEDED(hr) && pVarResult != nullptr) {
-            *pVarResult = result.Detach();  // the caller owns the value now
-        }
-        return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const std::exception& e) {
-        ReportDiagnostic(Severity::Warning, std::string("automation member failed: ") + e.what());
-        return DISP_E_EXCEPTION;
-    } catch (...) {
-        return DISP_E_EXCEPTION;
-    }
 }
 
 }  // namespace qel::platform

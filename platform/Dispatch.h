@@ -12,8 +12,8 @@
 //     hr = qel::platform::GetProperty(callback, "lErrorCode", &result);
 //
 // Variant is the owning form of VARIANT used on this side (it frees its
-// string and releases its object). DispatchObject is a base for objects that
-// implement IDispatch from a table of member names.
+// string and releases its object). The component's own automation objects
+// are served from tables of their members (platform/DispatchTable.h).
 //
 // Only the value types the component exchanges are supported: empty, 16- and
 // 32-bit integers, BOOL, double, date, string, dispatch object, and a
@@ -22,13 +22,11 @@
 // text, a short given as a long, any nonzero number as a true BOOL.
 #pragma once
 
-#include <atomic>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include <qel/platform/Bstr.h>
 #include <qel/platform/Com.h>
@@ -238,42 +236,5 @@ QEL_API HRESULT CallMethod(IDispatch* pDispatch, std::string_view name, std::ini
                            Variant* result);
 QEL_API HRESULT GetProperty(IDispatch* pDispatch, std::string_view name, Variant* result);
 QEL_API HRESULT PutProperty(IDispatch* pDispatch, std::string_view name, const Variant& value);
-
-// Base of heap-allocated dispatch objects: reference counting (the object
-// starts with one reference and deletes itself on the last Release),
-// QueryInterface for IUnknown and IDispatch, and GetIDsOfNames over the
-// member table given to the constructor. Derived classes answer OnInvoke.
-class QEL_API DispatchObject : public IDispatch {
-public:
-    struct Member {
-        std::string name;
-        DISPID dispId;
-    };
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                            DISPID* rgDispId) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                     DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                                     UINT* puArgErr) override;
-
-    ULONG RefCount() const noexcept { return m_refs.load(); }
-
-protected:
-    explicit DispatchObject(std::vector<Member> members);
-    virtual ~DispatchObject();
-    DispatchObject(const DispatchObject&) = delete;
-    DispatchObject& operator=(const DispatchObject&) = delete;
-
-    // One call of a member of the table, arguments in natural order. Return
-    // DISP_E_MEMBERNOTFOUND for a kind of call the member does not support.
-    virtual HRESULT OnInvoke(DISPID dispId, WORD flags, std::span<const Variant> args, Variant* result) = 0;
-
-private:
-    std::atomic<ULONG> m_refs{1};
-    std::vector<Member> m_members;
-};
 
 }  // namespace qel::platform

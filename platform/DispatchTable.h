@@ -1,34 +1,53 @@
 // A dispatch table: the list of an object's automation members (name,
 // dispatch number, kind and types) bound to its C++ member functions, and
-// the GetIDsOfNames / Invoke that serve it. An IDispatch implementation
-// forwards both calls to its class's table:
+// the GetIDsOfNames / Invoke that serve it. Every automation object of the
+// component is served this way, so they all answer alike:
 //
-//     using DT = qel::platform::DispatchTable<CThing>;
-//     using VT = qel::platform::DispType;
-//     static const DT table({
-//         DT::Property<&CThing::GetLKey, &CThing::SetLKey, VT::Long>("lKey", 1),
-//         DT::Method<&CThing::Open2, VT::Bool, VT::Bool>("Open2", 2),
-//         DT::Method<&CThing::GetCount, VT::Bool, VT::LongOut>("GetCount", 3),
-//     });
-//     return table.Invoke(*this, dispId, wFlags, pDispParams, pVarResult, puArgErr);
+//     class CThing : public qel::platform::DispatchObject<CThing> {
+//     public:
+//         const qel::platform::DispatchTable<CThing>& Table() const {
+//             using DT = qel::platform::DispatchTable<CThing>;
+//             using VT = qel::platform::DispType;
+//             static const DT table({
+//                 DT::Property<&CThing::GetLKey, &CThing::SetLKey, VT::Long>("lKey", 1),
+//                 DT::ReadOnly<&CThing::GetStrError, VT::String>("strError", 2),
+//                 DT::Method<&CThing::Open2, VT::Bool, VT::Bool>("Open2", 3),
+//                 DT::Method<&CThing::GetCount, VT::Bool, VT::LongOut>("GetCount", 4),
+//             });
+//             return table;
+//         }
+//         ...
+//     };
+//
+// DispatchObject<T> is the heap-allocated kind (reference counted, deleted on
+// the last Release); an object that is a part of another forwards its
+// GetIDsOfNames and Invoke to its table itself.
 //
 // The types are given explicitly, as a dispatch map gives them, because the
 // C++ types cannot tell a BOOL from a long. Each argument is converted with
 // the Variant conversions (a number given as text, a short given as a long,
 // any nonzero BOOL); a LongOut parameter takes a by-reference VT_I4 and the
-// member writes through it.
+// member writes through it; a Variant parameter or result is passed as it is.
+// A String member takes `const char*` or `const std::string&` and returns a
+// BSTR (handed over) or a std::string.
 //
 // Invoke answers the standard failures: DISP_E_MEMBERNOTFOUND for an unknown
-// number and for a put on a method, DISP_E_BADPARAMCOUNT for a wrong number
-// of arguments, DISP_E_TYPEMISMATCH (with the argument's position in
-// puArgErr, counted from the last as DISPPARAMS holds them) for a value that
-// does not convert, DISP_E_NONAMEDARGS for named arguments other than a
-// put's value. A property is read with a property get (or a method call
-// without arguments) and written with a property put.
+// number and for a put on a method or a read-only property,
+// DISP_E_BADPARAMCOUNT for a wrong number of arguments, DISP_E_TYPEMISMATCH
+// (with the argument's position in puArgErr, counted from the last as
+// DISPPARAMS holds them) for a value that does not convert,
+// DISP_E_NONAMEDARGS for named arguments other than a put's value
+// (DISPID_PROPERTYPUT, else DISP_E_PARAMNOTFOUND). A property is read with a
+// property get (or a method call without arguments) and written with a
+// property put. A member fails the call with an HRESULT of its choosing by
+// throwing DispatchFailure; any other exception gives DISP_E_EXCEPTION
+// (E_OUTOFMEMORY for std::bad_alloc), and EXCEPINFO is never filled.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <initializer_list>
+#include <new>
 #include <span>
 #include <string>
 #include <tuple>
@@ -42,7 +61,13 @@
 namespace qel::platform {
 
 // The automation type of a parameter, result or property.
-enum class DispType { Void, Short, Long, Bool, Date, String, Dispatch, LongOut };
+enum class DispType { Void, Short, Long, Bool, Date, String, Dispatch, LongOut, Variant };
+
+// Thrown by a member to fail the call with `hr` (e.g. DISP_E_TYPEMISMATCH
+// for an argument its own checks refuse).
+struct DispatchFailure {
+    HRESULT hr;
+};
 
 namespace dispatch_detail {
 
@@ -87,6 +112,23 @@ struct Arg<const char*> {
 };
 
 template <>
+struct Arg<std::string> {
+    std::string value;
+    bool Load(const Variant& v, DispType) { return v.ToString(&value); }
+    const std::string& Get() const { return value; }
+};
+
+template <>
+struct Arg<Variant> {
+    Variant value;
+    bool Load(const Variant& v, DispType) {
+        value = v;
+        return true;
+    }
+    const Variant& Get() const { return value; }
+};
+
+template <>
 struct Arg<IDispatch*> {
     IDispatch* value = nullptr;
     bool Load(const Variant& v, DispType) { return v.ToDispatch(&value); }
@@ -111,6 +153,8 @@ inline void Store(SHORT value, DispType, Variant* out) { *out = Variant::Short(v
 inline void Store(double value, DispType, Variant* out) { *out = Variant(Variant::Date{value}); }
 inline void Store(BSTR value, DispType, Variant* out) { *out = Variant::FromBstr(value); }
 inline void Store(IDispatch* value, DispType, Variant* out) { *out = Variant::FromDispatch(value); }
+inline void Store(const std::string& value, DispType, Variant* out) { *out = Variant(std::string_view(value)); }
+inline void Store(Variant value, DispType, Variant* out) { *out = std::move(value); }
 
 template <class F>
 struct MemberTraits;
@@ -172,7 +216,7 @@ public:
         DISPID dispId = DISPID_UNKNOWN;
         bool property = false;
         Caller get = nullptr;  // property read, or the method call
-        Caller put = nullptr;  // property write; null for a method
+        Caller put = nullptr;  // property write; null for a method or a read-only property
     };
 
     // A property of type V with its getter and setter.
@@ -180,6 +224,11 @@ public:
     static Entry Property(std::string name, DISPID dispId) {
         return {std::move(name), dispId, true, &dispatch_detail::CallMember<Get, V>,
                 &dispatch_detail::CallMember<Set, DispType::Void, V>};
+    }
+    // A property of type V that is only read.
+    template <auto Get, DispType V>
+    static Entry ReadOnly(std::string name, DISPID dispId) {
+        return {std::move(name), dispId, true, &dispatch_detail::CallMember<Get, V>, nullptr};
     }
     // A method returning R with parameters P.
     template <auto F, DispType R, DispType... P>
@@ -249,6 +298,8 @@ public:
             const HRESULT hr = caller(object, args, &result, puArgErr);
             if (SUCCEEDED(hr) && pVarResult != nullptr) *pVarResult = result.Detach();
             return hr;
+        } catch (const DispatchFailure& failure) {
+            return failure.hr;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         } catch (...) {
@@ -258,6 +309,53 @@ public:
 
 private:
     std::vector<Entry> m_entries;
+};
+
+// Base of a heap-allocated automation object served by its class's table:
+// T derives from DispatchObject<T> and answers Table() (a static table, or
+// one of several chosen per object). The object starts with one reference
+// and deletes itself on the last Release; QueryInterface answers IUnknown
+// and IDispatch.
+template <class T>
+class DispatchObject : public IDispatch {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --m_refs;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
+                                            DISPID* rgDispId) override {
+        return Self().Table().GetIDsOfNames(rgszNames, cNames, rgDispId);
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+                                     VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) override {
+        return Self().Table().Invoke(Self(), dispIdMember, wFlags, pDispParams, pVarResult, puArgErr);
+    }
+
+    ULONG RefCount() const noexcept { return m_refs.load(); }
+
+protected:
+    DispatchObject() = default;
+    virtual ~DispatchObject() = default;
+    DispatchObject(const DispatchObject&) = delete;
+    DispatchObject& operator=(const DispatchObject&) = delete;
+
+private:
+    T& Self() noexcept { return static_cast<T&>(*this); }
+
+    std::atomic<ULONG> m_refs{1};
 };
 
 }  // namespace qel::platform

@@ -1,6 +1,6 @@
 #include <qel/outside/drivers/ImageMediaType.h>
 
-#include <qel/database/ImageMediaTypeObject.h>
+#include <qel/platform/ClassRegistry.h>
 
 using qel::platform::Variant;
 
@@ -13,7 +13,8 @@ BOOL IImageMediaType::CreatePriv(IDispatch* pParent, LONG* plErrorCode) { return
 BOOL IImageMediaType::CreatePriv(LONG lParent, LONG* plErrorCode) { return Bind(Variant(lParent), plErrorCode); }
 
 BOOL IImageMediaType::Bind(const Variant& parent, LONG* plErrorCode) {
-    IDispatch* object = CreateImageMediaTypeObject();
+    IDispatch* object = nullptr;
+    qel::platform::CreateInstance(CLSID_ImageMediaTypeObject, IID_IDispatch, reinterpret_cast<void**>(&object));
     AttachDispatch(object, TRUE);  // takes over the creation's reference
     LONG code = kNoObject;
     BOOL ok = FALSE;

@@ -15,6 +15,12 @@
 #pragma once
 
 #include <qel/outside/drivers/DynamicDispatchDriver.h>
+#include <qel/platform/Com.h>
+
+// {1AA30DC3-D941-45A2-AC83-7FBA4336C498}: the class of "QEL.ImageMediaType",
+// the media type object CreatePriv creates through the class registry.
+inline constexpr CLSID CLSID_ImageMediaTypeObject = {
+    0x1AA30DC3, 0xD941, 0x45A2, {0xAC, 0x83, 0x7F, 0xBA, 0x43, 0x36, 0xC4, 0x98}};
 
 class QEL_API IImageMediaType : public CDynamicDispatchDriverPriv {
 public:

@@ -8,6 +8,7 @@
 #include <qel/database/DatabaseObj.h>
 #include <qel/database/ImageMediaTypeObject.h>
 #include <qel/frame/DatabaseApp.h>
+#include <qel/frame/DatabaseDispatch.h>
 #include <qel/frame/EntryPoints.h>
 #include <qel/frame/ObjectFactory.h>
 #include <qel/outside/QELServer.h>

@@ -1,9 +1,11 @@
 // Automation values, calls by member name and the DispatchObject base.
 #include <qel/platform/Dispatch.h>
+#include <qel/platform/DispatchTable.h>
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 
 #include <qel/platform/ComPtr.h>
 
@@ -42,29 +44,30 @@ struct RawDispatch : IDispatch {
     std::string lastName;
 };
 
-class Counter : public DispatchObject {
+class Counter : public DispatchObject<Counter> {
 public:
     static ComPtr<Counter> Make() { return ComPtr<Counter>::Adopt(new Counter); }
     LONG value = 0;
 
-private:
-    Counter() : DispatchObject({{"Add", 1}, {"lValue", 2}, {"Fail", 3}}) {}
-
-    HRESULT OnInvoke(DISPID id, WORD flags, std::span<const Variant> args, Variant* result) override {
-        if (id == 1 && flags == DISPATCH_METHOD) {
-            LONG n = 0;
-            if (args.size() != 1 || !args[0].ToLong(&n)) return DISP_E_TYPEMISMATCH;
-            value += n;
-            return S_OK;
-        }
-        if (id == 2 && flags == DISPATCH_PROPERTYGET) {
-            *result = Variant(value);
-            return S_OK;
-        }
-        if (id == 2 && flags == DISPATCH_PROPERTYPUT) return args[0].ToLong(&value) ? S_OK : DISP_E_TYPEMISMATCH;
-        if (id == 3) throw std::runtime_error("broken member");
-        return DISP_E_MEMBERNOTFOUND;
+    const DispatchTable<Counter>& Table() const {
+        using DT = DispatchTable<Counter>;
+        static const DT table({
+            DT::Method<&Counter::Add, DispType::Void, DispType::Long>("Add", 1),
+            DT::Property<&Counter::GetValue, &Counter::SetValue, DispType::Long>("lValue", 2),
+            DT::Method<&Counter::Fail, DispType::Void>("Fail", 3),
+            DT::Method<&Counter::Refuse, DispType::Void>("Refuse", 4),
+            DT::ReadOnly<&Counter::Text, DispType::String>("strText", 5),
+        });
+        return table;
     }
+
+private:
+    void Add(LONG n) { value += n; }
+    LONG GetValue() { return value; }
+    void SetValue(LONG n) { value = n; }
+    void Fail() { throw std::runtime_error("broken member"); }
+    void Refuse() { throw DispatchFailure{DISP_E_OVERFLOW}; }
+    std::string Text() { return std::to_string(value); }
 };
 
 }  // namespace
@@ -190,6 +193,12 @@ TEST(DispatchTest, DispatchObjectsMatchNamesCaselessAndCountReferences) {
     EXPECT_EQ(CallMethod(dispatch, "Add", {Variant(std::string_view("five"))}, nullptr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(CallMethod(dispatch, "Add2", {}, nullptr), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(CallMethod(dispatch, "Fail", {}, nullptr), DISP_E_EXCEPTION) << "a C++ exception stays inside";
+    EXPECT_EQ(CallMethod(dispatch, "Refuse", {}, nullptr), DISP_E_OVERFLOW) << "a member may choose the failure";
+    ASSERT_EQ(GetProperty(dispatch, "strText", &result), S_OK);
+    std::string text;
+    ASSERT_TRUE(result.ToString(&text));
+    EXPECT_EQ(text, "9");
+    EXPECT_EQ(PutProperty(dispatch, "strText", Variant(LONG{1})), DISP_E_MEMBERNOTFOUND) << "read-only";
     EXPECT_EQ(InvokeByID(dispatch, 99, DISPATCH_METHOD, {}, nullptr), DISP_E_MEMBERNOTFOUND);
 
     void* pv = nullptr;

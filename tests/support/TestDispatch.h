@@ -10,11 +10,11 @@
 #include <vector>
 
 #include <qel/platform/ComPtr.h>
-#include <qel/platform/Dispatch.h>
+#include <qel/platform/DispatchTable.h>
 
 namespace qel::test {
 
-class TestCallback : public qel::platform::DispatchObject {
+class TestCallback : public qel::platform::DispatchObject<TestCallback> {
 public:
     enum : DISPID { kOnMessage = 1, kErrorCode = 2, kError = 3 };
 
@@ -41,43 +41,41 @@ public:
     // When set, strError answers an object, which no text converts from.
     bool textAsObject = false;
 
+    const qel::platform::DispatchTable<TestCallback>& Table() const {
+        using DT = qel::platform::DispatchTable<TestCallback>;
+        using VT = qel::platform::DispType;
+        static const DT full({
+            DT::Method<&TestCallback::OnMessage, VT::Bool, VT::Long, VT::Long, VT::Long, VT::Long>("OnMessage",
+                                                                                                  kOnMessage),
+            DT::ReadOnly<&TestCallback::ErrorCode, VT::Long>("lErrorCode", kErrorCode),
+            DT::ReadOnly<&TestCallback::ErrorText, VT::Variant>("strError", kError),
+        });
+        static const DT withoutOnMessage({full.Entries()[1], full.Entries()[2]});
+        return m_hasOnMessage ? full : withoutOnMessage;
+    }
+
 private:
-    TestCallback(bool hasOnMessage, bool* destroyed)
-        : DispatchObject(hasOnMessage ? std::vector<Member>{{"OnMessage", kOnMessage},
-                                                            {"lErrorCode", kErrorCode},
-                                                            {"strError", kError}}
-                                      : std::vector<Member>{{"lErrorCode", kErrorCode}, {"strError", kError}}),
-          m_destroyed(destroyed) {}
+    TestCallback(bool hasOnMessage, bool* destroyed) : m_hasOnMessage(hasOnMessage), m_destroyed(destroyed) {}
     ~TestCallback() override {
         if (m_destroyed) *m_destroyed = true;
     }
 
-    HRESULT OnInvoke(DISPID dispId, WORD flags, std::span<const qel::platform::Variant> args,
-                     qel::platform::Variant* result) override {
+    BOOL OnMessage(LONG type, LONG p1, LONG p2, LONG p3) {
+        std::lock_guard lock(m_mutex);
+        m_calls.push_back({{type, p1, p2, p3}, std::this_thread::get_id()});
+        return TRUE;
+    }
+    LONG ErrorCode() {
+        if (!codeReadable) throw qel::platform::DispatchFailure{DISP_E_MEMBERNOTFOUND};
+        return code;
+    }
+    qel::platform::Variant ErrorText() {
         using qel::platform::Variant;
-        if (dispId == kOnMessage && (flags & DISPATCH_METHOD) != 0) {
-            if (args.size() != 4) return DISP_E_BADPARAMCOUNT;
-            Call call{{}, std::this_thread::get_id()};
-            for (size_t i = 0; i < 4; ++i) {
-                if (!args[i].ToLong(&call.values[i])) return DISP_E_TYPEMISMATCH;
-            }
-            std::lock_guard lock(m_mutex);
-            m_calls.push_back(call);
-            *result = Variant(Variant::Bool{true});
-            return S_OK;
-        }
-        if ((flags & DISPATCH_PROPERTYGET) == 0) return DISP_E_MEMBERNOTFOUND;
-        if (dispId == kErrorCode && codeReadable) {
-            *result = Variant(code);
-            return S_OK;
-        }
-        if (dispId == kError && textReadable) {
-            *result = textAsObject ? Variant(static_cast<IDispatch*>(this)) : Variant(text);
-            return S_OK;
-        }
-        return DISP_E_MEMBERNOTFOUND;
+        if (!textReadable) throw qel::platform::DispatchFailure{DISP_E_MEMBERNOTFOUND};
+        return textAsObject ? Variant(static_cast<IDispatch*>(this)) : Variant(text);
     }
 
+    bool m_hasOnMessage;
     bool* m_destroyed;
     mutable std::mutex m_mutex;
     std::vector<Call> m_calls;

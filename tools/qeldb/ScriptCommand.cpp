@@ -22,6 +22,7 @@
 #include <qel/platform/ComActivation.h>
 #include <qel/platform/ComPtr.h>
 #include <qel/platform/Dispatch.h>
+#include <qel/platform/DispatchTable.h>
 #include <qel/platform/OleDate.h>
 #include <qel/platform/Registry.h>
 
@@ -82,32 +83,34 @@ std::string HresultText(HRESULT hr) {
 
 // --- The callback object that prints notifications ---------------------------
 
-class PrintingCallback final : public qel::platform::DispatchObject {
+class PrintingCallback final : public qel::platform::DispatchObject<PrintingCallback> {
 public:
-    explicit PrintingCallback(bool json)
-        : DispatchObject({{"OnMessage", 1}, {"lErrorCode", 2}, {"strError", 3}}), m_json(json) {}
+    explicit PrintingCallback(bool json) : m_json(json) {}
+
+    const qel::platform::DispatchTable<PrintingCallback>& Table() const {
+        using DT = qel::platform::DispatchTable<PrintingCallback>;
+        using VT = qel::platform::DispType;
+        static const DT table({
+            DT::Method<&PrintingCallback::OnMessage, VT::Bool, VT::Long, VT::Long, VT::Long, VT::Long>("OnMessage", 1),
+            DT::ReadOnly<&PrintingCallback::GetLErrorCode, VT::Long>("lErrorCode", 2),
+            DT::ReadOnly<&PrintingCallback::GetStrError, VT::String>("strError", 3),
+        });
+        return table;
+    }
 
 private:
-    HRESULT OnInvoke(DISPID dispId, WORD flags, std::span<const Variant> args, Variant* result) override {
-        if (dispId == 1) {
-            if ((flags & DISPATCH_METHOD) == 0) return DISP_E_MEMBERNOTFOUND;
-            if (args.size() != 4) return DISP_E_BADPARAMCOUNT;
-            LONG v[4] = {};
-            for (size_t i = 0; i < 4; ++i)
-                if (!args[i].ToLong(&v[i])) return DISP_E_TYPEMISMATCH;
-            if (m_json) {
-                std::printf("{\"notification\":%d,\"p1\":%d,\"p2\":%d,\"p3\":%d}\n", v[0], v[1], v[2], v[3]);
-            } else {
-                std::printf("  notification %d (%d, %d, %d)\n", v[0], v[1], v[2], v[3]);
-            }
-            std::fflush(stdout);
-            if (result != nullptr) *result = Variant(Variant::Bool{true});
-            return S_OK;
+    BOOL OnMessage(LONG type, LONG p1, LONG p2, LONG p3) {
+        if (m_json) {
+            std::printf("{\"notification\":%d,\"p1\":%d,\"p2\":%d,\"p3\":%d}\n", type, p1, p2, p3);
+        } else {
+            std::printf("  notification %d (%d, %d, %d)\n", type, p1, p2, p3);
         }
-        if ((flags & DISPATCH_PROPERTYGET) == 0 || !args.empty()) return DISP_E_MEMBERNOTFOUND;
-        if (result != nullptr) *result = dispId == 2 ? Variant(LONG{0}) : Variant(std::string_view());
-        return S_OK;
+        std::fflush(stdout);
+        return TRUE;
     }
+    // Printing never fails.
+    LONG GetLErrorCode() { return 0; }
+    std::string GetStrError() { return {}; }
 
     bool m_json;
 };
