@@ -96,7 +96,8 @@ BOOL CDatabaseObj::RunOpenSteps(PreparedDataSource* prepared) try {
     m_lSelectCount = 0;
 
     if (!step(OpenFault::SchemaCheck, 7060, [this] { return m_pSchema->CheckAndUpgradeDatabase(); })) return FALSE;
-    if (!step(OpenFault::SettingsRestore, 10, [] { return TRUE; })) return FALSE;
+    // The restore keeps its own code on failure, so its fault point stands alone.
+    if (OpenFaultHit(OpenFault::SettingsRestore)) return SetError(10);
     return RestoreDBParams() ? TRUE : PassOnError();
 } catch (...) {
     // Any other exception ends the open with the code set so far.
