@@ -7,11 +7,14 @@ HRESULT CDatabaseDispatch::QueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IDatabaseObj) {
         *ppv = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
+    } else if (riid == IID_IDispatchMembers) {
+        *ppv = static_cast<IDispatchMembers*>(this);
+    } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
     }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
 }
 
 ULONG CDatabaseDispatch::AddRef() { return m_owner.ExternalAddRef(); }
@@ -26,6 +29,8 @@ HRESULT CDatabaseDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags
                                   VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) {
     return Table().Invoke(m_owner, dispIdMember, wFlags, pDispParams, pVarResult, puArgErr);
 }
+
+HRESULT CDatabaseDispatch::GetMember(UINT index, DispatchMemberInfo* info) { return Table().Describe(index, info); }
 
 DISPID CDatabaseDispatch::IdOfName(std::string_view name) { return Table().IdOfName(name); }
 

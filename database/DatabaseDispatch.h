@@ -7,7 +7,8 @@
 // It is a part of its object, not a separate object: AddRef and Release
 // count the object's references (the last Release deletes a factory-made
 // object), and QueryInterface answers IUnknown, IDispatch and
-// IID_IDatabaseObj with this same interface. A client reaches it through
+// IID_IDatabaseObj with this same interface, and IDispatchMembers with the
+// table's description. A client reaches it through
 // the class factory or through CDatabaseObj::GetIDispatch.
 #pragma once
 
@@ -17,6 +18,7 @@
 
 #include <qel/platform/Com.h>
 #include <qel/platform/Dispatch.h>
+#include <qel/platform/DispatchMembers.h>
 #include <qel/platform/Export.h>
 
 class CDatabaseObj;
@@ -29,7 +31,7 @@ class DispatchTable;
 inline constexpr IID IID_IDatabaseObj = {
     0xCE15A1F9, 0x8E81, 0x4D98, {0xA6, 0x14, 0xB7, 0xC7, 0x1F, 0x7A, 0x27, 0x56}};
 
-class QEL_API CDatabaseDispatch final : public IDispatch {
+class QEL_API CDatabaseDispatch final : public IDispatch, public IDispatchMembers {
 public:
     explicit CDatabaseDispatch(CDatabaseObj& owner) noexcept : m_owner(owner) {}
     CDatabaseDispatch(const CDatabaseDispatch&) = delete;
@@ -43,6 +45,7 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                                      UINT* puArgErr) override;
+    HRESULT STDMETHODCALLTYPE GetMember(UINT index, DispatchMemberInfo* info) override;
 
     // The dispatch number of a member name (any case); DISPID_UNKNOWN if none.
     static DISPID IdOfName(std::string_view name);

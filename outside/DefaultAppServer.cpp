@@ -13,6 +13,7 @@
 
 #include <qel/outside/QELServer.h>
 #include <qel/platform/ClassRegistry.h>
+#include <qel/platform/DispatchTable.h>
 #include <qel/platform/UserFolders.h>
 
 namespace fs = std::filesystem;
@@ -25,28 +26,40 @@ std::string Env(const char* name) {
     return value != nullptr ? std::string(value) : std::string();
 }
 
-class CDefaultAppServer final : public IQELServer {
+// The server's own interface, and an automation face on the same object
+// for late-bound clients: the three calls by name, the out-parameters by
+// reference, a failing HRESULT as the call's.
+class CDefaultAppServer final : public IQELServer, public qel::platform::DispatchObject<CDefaultAppServer> {
 public:
     CDefaultAppServer() { AfxOleLockApp(); }
     CDefaultAppServer(const CDefaultAppServer&) = delete;
     CDefaultAppServer& operator=(const CDefaultAppServer&) = delete;
 
+    const qel::platform::DispatchTable<CDefaultAppServer>& Table() const {
+        using DT = qel::platform::DispatchTable<CDefaultAppServer>;
+        using VT = qel::platform::DispType;
+        using C = CDefaultAppServer;
+        static const DT table({
+            DT::Method<&C::InitByName, VT::Void, VT::Long, VT::Long, VT::Long, VT::String>("InitDiskSpaceController",
+                                                                                          1),
+            DT::Method<&C::GetByName, VT::Void, VT::LongOut, VT::LongOut, VT::LongOut, VT::LongOut>(
+                "GetDiskSpaceController", 2),
+            DT::Method<&C::FreeSpaceByName, VT::Void, VT::LongOut>("GetFreeDiskSpace", 3),
+        });
+        return table;
+    }
+
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IQELServer) {
+        if (riid == IID_IQELServer) {
             *ppv = static_cast<IQELServer*>(this);
             AddRef();
             return S_OK;
         }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return DispatchObject::QueryInterface(riid, ppv);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return DispatchObject::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return DispatchObject::Release(); }
 
     HRESULT STDMETHODCALLTYPE InitDiskSpaceController(LONG lOn, LONG lWarningThreshold, LONG lErrorThreshold,
                                                       LONG lCount, DiskSpaceItemRecord* pRecords) override {
@@ -92,9 +105,23 @@ public:
     }
 
 private:
-    ~CDefaultAppServer() { AfxOleUnlockApp(); }
+    ~CDefaultAppServer() override { AfxOleUnlockApp(); }
 
-    std::atomic<ULONG> m_refs{1};
+    static void Check(HRESULT hr) {
+        if (FAILED(hr)) throw qel::platform::DispatchFailure{hr};
+    }
+    // By name the server takes one path at most (empty: none).
+    void InitByName(LONG lOn, LONG lWarningThreshold, LONG lErrorThreshold, const std::string& path) {
+        DiskSpaceItemRecord record{};
+        if (path.size() >= DiskSpaceItemRecord::kPathSize) throw qel::platform::DispatchFailure{E_INVALIDARG};
+        std::memcpy(record.m_szPath, path.data(), path.size());
+        Check(InitDiskSpaceController(lOn, lWarningThreshold, lErrorThreshold, path.empty() ? 0 : 1, &record));
+    }
+    void GetByName(LONG* plOn, LONG* plWarningThreshold, LONG* plErrorThreshold, LONG* plCount) {
+        Check(GetDiskSpaceController(plOn, plWarningThreshold, plErrorThreshold, plCount));
+    }
+    void FreeSpaceByName(LONG* plFreeSpace) { Check(GetFreeDiskSpace(plFreeSpace)); }
+
     LONG m_bOn = FALSE;
     LONG m_lWarning = 0;
     LONG m_lError = 0;

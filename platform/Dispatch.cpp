@@ -391,6 +391,11 @@ HRESULT GetDispatchID(IDispatch* pDispatch, std::string_view name, DISPID* pDisp
 }
 
 HRESULT InvokeByID(IDispatch* pDispatch, DISPID dispId, WORD flags, std::span<const Variant> args, Variant* result) {
+    return InvokeByID(pDispatch, dispId, flags, args, result, nullptr);
+}
+
+HRESULT InvokeByID(IDispatch* pDispatch, DISPID dispId, WORD flags, std::span<const Variant> args, Variant* result,
+                   UINT* pArgIndex) {
     if (pDispatch == nullptr) return E_POINTER;
     try {
         // Shallow copies, last argument first: `args` keeps owning the values,
@@ -412,6 +417,9 @@ HRESULT InvokeByID(IDispatch* pDispatch, DISPID dispId, WORD flags, std::span<co
         const HRESULT hr = pDispatch->Invoke(dispId, IID_NULL, 0, flags, &params, out->Out(), &excep, &argErr);
         SysFreeString(excep.bstrSource);
         SysFreeString(excep.bstrDescription);
+        const bool refusedArgument = hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND || hr == DISP_E_OVERFLOW;
+        if (pArgIndex != nullptr && refusedArgument && argErr < raw.size())
+            *pArgIndex = static_cast<UINT>(raw.size() - 1 - argErr);
         return hr;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

@@ -229,6 +229,11 @@ QEL_API HRESULT GetDispatchID(IDispatch* pDispatch, std::string_view name, DISPI
 // thrown by a native implementation is turned into DISP_E_EXCEPTION.
 QEL_API HRESULT InvokeByID(IDispatch* pDispatch, DISPID dispId, WORD flags, std::span<const Variant> args,
                            Variant* result);
+// The same; when the member refuses an argument (DISP_E_TYPEMISMATCH,
+// DISP_E_PARAMNOTFOUND, DISP_E_OVERFLOW) *pArgIndex is that argument's
+// position in `args`, counted from the first.
+QEL_API HRESULT InvokeByID(IDispatch* pDispatch, DISPID dispId, WORD flags, std::span<const Variant> args,
+                           Variant* result, UINT* pArgIndex);
 // GetDispatchID, then InvokeByID.
 QEL_API HRESULT InvokeByName(IDispatch* pDispatch, std::string_view name, WORD flags,
                              std::span<const Variant> args, Variant* result);

@@ -57,11 +57,9 @@
 
 #include <qel/platform/Bstr.h>
 #include <qel/platform/Dispatch.h>
+#include <qel/platform/DispatchMembers.h>
 
 namespace qel::platform {
-
-// The automation type of a parameter, result or property.
-enum class DispType { Void, Short, Long, Bool, Date, String, Dispatch, LongOut, Variant };
 
 // Thrown by a member to fail the call with `hr` (e.g. DISP_E_TYPEMISMATCH
 // for an argument its own checks refuse).
@@ -217,23 +215,25 @@ public:
         bool property = false;
         Caller get = nullptr;  // property read, or the method call
         Caller put = nullptr;  // property write; null for a method or a read-only property
+        DispType type = DispType::Void;     // the property's type or the method's result
+        std::vector<DispType> parameters;  // a method's, in order
     };
 
     // A property of type V with its getter and setter.
     template <auto Get, auto Set, DispType V>
     static Entry Property(std::string name, DISPID dispId) {
         return {std::move(name), dispId, true, &dispatch_detail::CallMember<Get, V>,
-                &dispatch_detail::CallMember<Set, DispType::Void, V>};
+                &dispatch_detail::CallMember<Set, DispType::Void, V>, V, {}};
     }
     // A property of type V that is only read.
     template <auto Get, DispType V>
     static Entry ReadOnly(std::string name, DISPID dispId) {
-        return {std::move(name), dispId, true, &dispatch_detail::CallMember<Get, V>, nullptr};
+        return {std::move(name), dispId, true, &dispatch_detail::CallMember<Get, V>, nullptr, V, {}};
     }
     // A method returning R with parameters P.
     template <auto F, DispType R, DispType... P>
     static Entry Method(std::string name, DISPID dispId) {
-        return {std::move(name), dispId, false, &dispatch_detail::CallMember<F, R, P...>, nullptr};
+        return {std::move(name), dispId, false, &dispatch_detail::CallMember<F, R, P...>, nullptr, R, {P...}};
     }
 
     explicit DispatchTable(std::vector<Entry> entries) : m_entries(std::move(entries)) {}
@@ -252,6 +252,19 @@ public:
         for (const Entry& entry : m_entries)
             if (SameMemberName(entry.name, name)) return entry.dispId;
         return DISPID_UNKNOWN;
+    }
+
+    // IDispatchMembers::GetMember for this table.
+    HRESULT Describe(UINT index, DispatchMemberInfo* info) const {
+        if (info == nullptr) return E_POINTER;
+        if (index >= m_entries.size()) return S_FALSE;
+        const Entry& entry = m_entries[index];
+        const DispatchMemberKind kind = !entry.property       ? DispatchMemberKind::Method
+                                        : entry.put != nullptr ? DispatchMemberKind::Property
+                                                               : DispatchMemberKind::ReadOnlyProperty;
+        *info = {entry.name.c_str(), entry.dispId, kind, entry.type, static_cast<UINT>(entry.parameters.size()),
+                 entry.parameters.data()};
+        return S_OK;
     }
 
     HRESULT GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, DISPID* rgDispId) const {
@@ -314,20 +327,23 @@ private:
 // Base of a heap-allocated automation object served by its class's table:
 // T derives from DispatchObject<T> and answers Table() (a static table, or
 // one of several chosen per object). The object starts with one reference
-// and deletes itself on the last Release; QueryInterface answers IUnknown
-// and IDispatch.
+// and deletes itself on the last Release; QueryInterface answers IUnknown,
+// IDispatch and IDispatchMembers (the table's description).
 template <class T>
-class DispatchObject : public IDispatch {
+class DispatchObject : public IDispatch, public IDispatchMembers {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IDispatch) {
             *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
+        } else if (riid == IID_IDispatchMembers) {
+            *ppv = static_cast<IDispatchMembers*>(this);
+        } else {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
         }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
     ULONG STDMETHODCALLTYPE Release() override {
@@ -342,6 +358,9 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPARAMS* pDispParams,
                                      VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) override {
         return Self().Table().Invoke(Self(), dispIdMember, wFlags, pDispParams, pVarResult, puArgErr);
+    }
+    HRESULT STDMETHODCALLTYPE GetMember(UINT index, DispatchMemberInfo* info) override {
+        return Self().Table().Describe(index, info);
     }
 
     ULONG RefCount() const noexcept { return m_refs.load(); }
