@@ -35,3 +35,27 @@ printf 'AddNew 1 0\nstrDataSource = "QelInstalled"\nstrDirectory = "%s"\nOpen2 0
 "$scratch/prefix/bin/qeldb" script --json "$scratch/script.txt" >"$scratch/script.out"
 grep -q '{"call":"GetImageMediaTypeCount","result":true,"out":\[2\]' "$scratch/script.out"
 grep -q '{"call":"Close","result":true' "$scratch/script.out"
+
+# The installed Python package (when it was built) imports from the prefix's
+# site-packages, registers the installed library and opens a database.
+site=$(find "$scratch/prefix/lib" -maxdepth 3 -type d -path "*/python3*/*-packages" | head -n 1)
+if [ -n "$site" ] && [ -d "$site/qeldb" ]; then
+  # A sanitized build needs its runtimes first in the interpreter.
+  preload=()
+  if [[ "${3:-}" == *-fsanitize=address* ]]; then
+    preload=(env "LD_PRELOAD=$(c++ -print-file-name=libasan.so):$(c++ -print-file-name=libubsan.so)" ASAN_OPTIONS=detect_leaks=0)
+  fi
+  "${preload[@]}" env -u PYTHONPATH PYTHONPATH="$site" /usr/bin/python3 - "$scratch/python.db" "$scratch/prefix" <<'PY'
+import sys
+import qeldb
+assert qeldb.register().startswith(sys.argv[2] + "/lib/"), qeldb.register()
+assert qeldb.__file__.startswith(sys.argv[2])
+db = qeldb.Dispatch("QEL.Database")
+assert db.AddNew(True, False)
+db.strDataSource = "QelInstalledPython"
+db.strDirectory = sys.argv[1]
+assert db.Open2(False), db.strError
+assert db.GetImageMediaTypeCount() == (True, 2)
+assert db.Close()
+PY
+fi
