@@ -31,6 +31,8 @@ TEST(ScriptCommand, ASessionByMemberNames) {
                                                           "GetImageMediaType 1\n"
                                                           "SearchPatient \"RO\" 1 \"\" 0 0 0\n"
                                                           "GetFoundPatient 0\n"
+                                                          "# without its index: not bound to the out-parameter\n"
+                                                          "GetFoundPatient\n"
                                                           "bCompressColorImages = \"true\"\n"
                                                           "BCOMPRESSCOLORIMAGES\n"
                                                           "strImageMediaNameFormat = \" MED_%i \"\n"
@@ -43,7 +45,7 @@ TEST(ScriptCommand, ASessionByMemberNames) {
     ASSERT_EQ(RunQeldb({"register"}).exitCode, 0);
 
     const auto run = RunQeldb({"script", "--json", script});
-    EXPECT_EQ(run.exitCode, 1) << "two lines failed; " << run.err;
+    EXPECT_EQ(run.exitCode, 1) << "three lines failed; " << run.err;
     const std::vector<std::string> expected = {
         R"({"call":"AddNew","result":true,"out":[],"lErrorCode":0,"strError":""})",
         R"({"call":"strDataSource","result":null,"out":[],"lErrorCode":0,"strError":""})",
@@ -54,6 +56,7 @@ TEST(ScriptCommand, ASessionByMemberNames) {
         R"({"call":"GetImageMediaType","result":true,"out":[2],"lErrorCode":0,"strError":""})",
         R"({"call":"SearchPatient","result":true,"out":[0],"lErrorCode":0,"strError":""})",
         R"({"call":"GetFoundPatient","result":false,"out":[0],"lErrorCode":10,"strError":""})",
+        R"({"call":"GetFoundPatient","error":"wrong number of arguments"})",
         R"({"call":"bCompressColorImages","result":null,"out":[],"lErrorCode":0,"strError":""})",
         R"({"call":"BCOMPRESSCOLORIMAGES","result":true,"out":[],"lErrorCode":0,"strError":""})",
         R"({"call":"strImageMediaNameFormat","result":null,"out":[],"lErrorCode":0,"strError":""})",

@@ -5,6 +5,7 @@
 #include "tools/qeldb/Commands.h"
 #include "tools/qeldb/Json.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include <qel/platform/ComActivation.h>
 #include <qel/platform/ComPtr.h>
 #include <qel/platform/Dispatch.h>
+#include <qel/platform/DispatchMembers.h>
 #include <qel/platform/DispatchTable.h>
 #include <qel/platform/OleDate.h>
 #include <qel/platform/Registry.h>
@@ -144,11 +146,50 @@ public:
     }
 
 private:
-    // A late-bound client knows names, not signatures: the long* out
-    // parameters are left out of the line, so a call the member refuses for
-    // its argument count is tried again with one more by-reference integer,
-    // up to the most any member takes.
+    // The long* out-parameters are left out of the line. The object's own
+    // description says where they go; they are supplied only when the line
+    // gives exactly the other arguments, so any other count reaches the
+    // member as written and is answered as the member answers it.
     HRESULT CallWithOutParameters(DISPID dispId, const ScriptLine& line, Variant* result, std::vector<LONG>* outs) {
+        const std::optional<std::vector<bool>> outSlots = DescribedOutSlots(dispId);
+        if (!outSlots) return GuessOutParameters(dispId, line, result, outs);
+        const auto outCount = static_cast<size_t>(std::count(outSlots->begin(), outSlots->end(), true));
+        const bool supply = outCount > 0 && outSlots->size() - outCount == line.args.size();
+        outs->assign(supply ? outCount : 0, 0);
+        std::vector<Variant> args;
+        if (supply) {
+            size_t given = 0, out = 0;
+            for (bool isOut : *outSlots) args.push_back(isOut ? Variant::ByRef(&(*outs)[out++]) : line.args[given++]);
+        } else {
+            args = line.args;
+        }
+        const HRESULT hr = qel::platform::InvokeByID(m_object, dispId, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args,
+                                                     result);
+        if (FAILED(hr)) outs->clear();
+        return hr;
+    }
+
+    // Which parameters of a member are out-parameters (none for a
+    // property); nullopt when the object does not describe the member.
+    std::optional<std::vector<bool>> DescribedOutSlots(DISPID dispId) {
+        IDispatchMembers* raw = nullptr;
+        if (FAILED(m_object->QueryInterface(IID_IDispatchMembers, reinterpret_cast<void**>(&raw)))) return std::nullopt;
+        auto members = qel::platform::ComPtr<IDispatchMembers>::Adopt(raw);
+        DispatchMemberInfo info{};
+        for (UINT i = 0; members->GetMember(i, &info) == S_OK; ++i) {
+            if (info.dispId != dispId) continue;
+            std::vector<bool> slots;
+            for (UINT p = 0; p < info.parameterCount; ++p)
+                slots.push_back(info.parameters[p] == qel::platform::DispType::LongOut);
+            return slots;
+        }
+        return std::nullopt;
+    }
+
+    // An object that does not describe itself: a call the member refuses for
+    // its number of arguments is tried again with one more by-reference
+    // integer, up to the most any member takes.
+    HRESULT GuessOutParameters(DISPID dispId, const ScriptLine& line, Variant* result, std::vector<LONG>* outs) {
         constexpr size_t kMostOuts = 2;
         const WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
         HRESULT first = S_OK;
