@@ -83,7 +83,10 @@ class CDispatch(_qeldb.Object):
         return self._members() or []
 
     def __repr__(self):
-        return f"<qeldb.CDispatch object with {len(self.members())} members>"
+        try:
+            return f"<qeldb.CDispatch object with {len(self.members())} members>"
+        except DispatchError:  # another thread's object: its members are not read from here
+            return f"<qeldb.CDispatch object of thread {self._thread}>"
 
 
 def Dispatch(progid):

@@ -90,8 +90,10 @@ def test_a_date_goes_in_and_comes_back(db, tmp_path):
 
 def test_another_thread_gets_a_clear_error_and_the_object_is_unharmed(db):
     errors = []
+    shown = []
 
     def call():
+        shown.append(repr(db))  # showing it is harmless
         try:
             db.GetPatientCount()
         except qeldb.WrongThreadError as error:
@@ -102,6 +104,7 @@ def test_another_thread_gets_a_clear_error_and_the_object_is_unharmed(db):
     worker.join()
     assert len(errors) == 1 and errors[0].hresult == qeldb.RPC_E_WRONG_THREAD
     assert "thread" in str(errors[0])
+    assert f"thread {threading.main_thread().ident}" in shown[0]
     assert db.bIsOpen is False  # still answers on its own thread
 
 
