@@ -66,8 +66,11 @@ class Postgres:
         self.created = []
 
     def psql(self, sql):
+        # Without the sanitizer runtime a sanitized build preloads into the
+        # interpreter: psql is not built for it (and can hang in it).
+        env = {name: value for name, value in os.environ.items() if name != "LD_PRELOAD"}
         subprocess.run(["psql", "-X", "-q", "-h", self.host, "-p", self.port, "-U", self.user, "-d", "postgres",
-                        "-c", sql], check=True, capture_output=True)
+                        "-c", sql], check=True, capture_output=True, env=env, timeout=120)
 
     def create(self):
         name = f"qelpy_{uuid.uuid4().hex[:12]}"
