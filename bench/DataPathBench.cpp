@@ -250,14 +250,17 @@ double Seconds(const std::function<void()>& work) {
 }
 
 // Times `ours` and `floor` in turns; the iteration time is ours.
-// `prepare`, when given, runs before each of our turns without being timed
-// (undoing what the previous turn left behind).
+// `prepare` and `finish`, when given, run before and after each of our
+// turns without being timed (undoing what the previous turn left behind,
+// reading what this one built).
 void Compare(benchmark::State& state, const std::function<void()>& ours, const std::function<void()>& floor,
-             const char* counter = "ratio", const std::function<void()>& prepare = {}) {
+             const char* counter = "ratio", const std::function<void()>& prepare = {},
+             const std::function<void()>& finish = {}) {
     double oursTotal = 0, floorTotal = 0;
     for (auto _ : state) {
         if (prepare) prepare();
         const double mine = Seconds(ours);
+        if (finish) finish();
         floorTotal += Seconds(floor);
         oursTotal += mine;
         state.SetIterationTime(mine);
@@ -308,7 +311,7 @@ void BM_BuildPatientSet(benchmark::State& state) {
     EngineDatabase& db = Database(static_cast<LONG>(state.range(0)));
     // The previous turn's set is freed, and the allocator read, outside the
     // timed build.
-    long before = 0;
+    long before = 0, perPatient = 0;
     Compare(
         state,
         [&] {
@@ -322,8 +325,9 @@ void BM_BuildPatientSet(benchmark::State& state) {
         [&] {
             DatabaseObjInternals::DeleteObjectSets(*db.object);
             before = AllocatedBytes();
-        });
-    state.counters["bytes_per_patient"] = static_cast<double>((AllocatedBytes() - before) / kPatients);
+        },
+        [&] { perPatient = (AllocatedBytes() - before) / kPatients; });
+    state.counters["bytes_per_patient"] = static_cast<double>(perPatient);
 }
 BENCHMARK(BM_BuildPatientSet)->ArgName("engine")->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 
