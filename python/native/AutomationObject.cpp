@@ -4,6 +4,7 @@
 
 #include <qel/platform/Bstr.h>
 #include <qel/platform/ComActivation.h>
+#include <qel/platform/DispatchErrorText.h>
 #include <qel/platform/Registry.h>
 
 #include "native/Values.h"
@@ -15,29 +16,9 @@ using qel::platform::Variant;
 
 namespace qel::python {
 
-std::string HresultText(HRESULT hr) {
-    switch (hr) {
-        case DISP_E_UNKNOWNNAME: return "unknown member name";
-        case DISP_E_MEMBERNOTFOUND: return "the member does not support this kind of call";
-        case DISP_E_BADPARAMCOUNT: return "wrong number of arguments";
-        case DISP_E_TYPEMISMATCH: return "an argument has a type that cannot be converted";
-        case DISP_E_OVERFLOW: return "an argument is out of range";
-        case DISP_E_PARAMNOTFOUND: return "a named argument is not known";
-        case DISP_E_NONAMEDARGS: return "the member takes no named arguments";
-        case DISP_E_EXCEPTION: return "the member failed with an exception";
-        case CO_E_CLASSSTRING: return "the ProgID is not registered";
-        case REGDB_E_CLASSNOTREG: return "the class has no library registered";
-        case CO_E_DLLNOTFOUND: return "the registered library cannot be loaded";
-        case CO_E_ERRORINDLL: return "the registered library is not an automation server";
-        case kWrongThread: return "the object belongs to another thread";
-        case E_OUTOFMEMORY: return "out of memory";
-        case E_NOINTERFACE: return "the object is not an automation object";
-        default: return "the call failed";
-    }
-}
-
 std::string CallError::Message() const {
-    std::string text = fmt::format("{}: {}", member, HresultText(hr));
+    std::string words = qel::platform::DispatchErrorText(hr);
+    std::string text = fmt::format("{}: {}", member, words.empty() ? "the call failed" : words);
     if (argument >= 0) text += fmt::format(" (argument {})", argument);
     if (!detail.empty()) text += ": " + detail;
     return text + fmt::format(" [HRESULT 0x{:08X}]", static_cast<unsigned>(hr));
@@ -85,7 +66,7 @@ bool AutomationObject::SameObject(const AutomationObject& other) const {
 void AutomationObject::CheckThread(const std::string& member) const {
     const unsigned long here = PyThread_get_thread_ident();
     if (here == m_thread) return;
-    throw CallError{kWrongThread, member, -1,
+    throw CallError{RPC_E_WRONG_THREAD, member, -1,
                     fmt::format("it was created on thread {} and is called from thread {}; call it from the thread "
                                 "that created it",
                                 m_thread, here)};

@@ -23,13 +23,11 @@
 #include <pybind11/pybind11.h>
 
 #include <qel/platform/ComPtr.h>
+#include <qel/platform/DispatchErrorText.h>
 #include <qel/platform/Dispatch.h>
 #include <qel/platform/DispatchMembers.h>
 
 namespace qel::python {
-
-// RPC_E_WRONG_THREAD: the object belongs to another thread.
-constexpr HRESULT kWrongThread = static_cast<HRESULT>(0x8001010Eu);
 
 // A failed call: the HRESULT, the member it was for and, when one argument
 // was refused, that argument's position among the caller's arguments.
@@ -41,9 +39,6 @@ struct CallError {
 
     std::string Message() const;
 };
-
-// The words for a failed call's HRESULT ("wrong number of arguments").
-std::string HresultText(HRESULT hr);
 
 // One member as the object describes it. kind is "method", "property" or
 // "readonly"; types are named as in a type library (BOOL, long, long*, ...).

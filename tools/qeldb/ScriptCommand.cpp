@@ -23,6 +23,7 @@
 #include <qel/platform/ComActivation.h>
 #include <qel/platform/ComPtr.h>
 #include <qel/platform/Dispatch.h>
+#include <qel/platform/DispatchErrorText.h>
 #include <qel/platform/DispatchMembers.h>
 #include <qel/platform/DispatchTable.h>
 #include <qel/platform/OleDate.h>
@@ -71,16 +72,8 @@ std::string Show(const Variant& value, bool json) {
 }
 
 std::string HresultText(HRESULT hr) {
-    switch (hr) {
-        case DISP_E_UNKNOWNNAME: return "unknown member name";
-        case DISP_E_MEMBERNOTFOUND: return "the member does not support this kind of call";
-        case DISP_E_BADPARAMCOUNT: return "wrong number of arguments";
-        case DISP_E_TYPEMISMATCH: return "an argument has a type that cannot be converted";
-        case DISP_E_OVERFLOW: return "an argument is out of range";
-        case DISP_E_EXCEPTION: return "the member failed with an exception";
-        case E_OUTOFMEMORY: return "out of memory";
-        default: return fmt::format("call failed (HRESULT 0x{:08X})", static_cast<unsigned>(hr));
-    }
+    const std::string text = qel::platform::DispatchErrorText(hr);
+    return !text.empty() ? text : fmt::format("call failed (HRESULT 0x{:08X})", static_cast<unsigned>(hr));
 }
 
 // --- The callback object that prints notifications ---------------------------
