@@ -145,3 +145,13 @@ def test_the_shipped_stub_is_what_the_tables_give():
         assert stub.read() == generated.stdout, "regenerate with: python3 -m qeldb stub > python/qeldb/__init__.pyi"
     assert "def GetPatientCount(self) -> tuple[bool, int]: ..." in generated.stdout
     assert "def AddNew(self, p1: bool, p2: bool, /) -> bool: ..." in generated.stdout
+
+
+def test_register_refuses_a_registry_file_that_is_not_one_and_leaves_it_alone(tmp_path):
+    foreign = tmp_path / "registry.reg"
+    foreign.write_bytes(b"\x00\x01 this is somebody else's file\n")
+    script = "import qeldb\ntry:\n    qeldb.register()\nexcept RuntimeError as error:\n    print(error)\n"
+    env = dict(os.environ, QEL_REGISTRY_FILE=str(foreign))
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, env=env, check=True)
+    assert str(foreign) in done.stdout
+    assert foreign.read_bytes() == b"\x00\x01 this is somebody else's file\n"
