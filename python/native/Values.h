@@ -5,7 +5,8 @@
 //     float <-> VT_R8            str <-> VT_BSTR
 //     datetime.datetime / datetime.date -> VT_DATE -> datetime.datetime
 //     a qeldb object -> its own IDispatch; any other object -> a PythonCallback
-//     VT_DISPATCH -> the Python object it wraps, else a new AutomationObject
+//     VT_DISPATCH -> the Python object it wraps, else an AutomationObject in
+//                    the package's client class (native/Wrapper.h)
 //
 // A value that has no automation form (a list, bytes, an int beyond 32 bits)
 // is refused with a ConversionError naming why; the caller adds which
