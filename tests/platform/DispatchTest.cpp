@@ -1,11 +1,14 @@
 // Automation values, calls by member name and the DispatchObject base.
 #include <qel/platform/Dispatch.h>
 #include <qel/platform/DispatchTable.h>
+#include <qel/platform/DispatchErrorText.h>
+#include <qel/platform/DispatchMembers.h>
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <qel/platform/ComPtr.h>
 
@@ -206,4 +209,45 @@ TEST(DispatchTest, DispatchObjectsMatchNamesCaselessAndCountReferences) {
     EXPECT_EQ(counter->RefCount(), 2u);
     dispatch->Release();
     EXPECT_EQ(dispatch->QueryInterface(IID_NULL, &pv), E_NOINTERFACE);
+}
+
+// What a late-bound client learns from the object itself: every member in
+// table order with its kind and types, through the same reference count.
+TEST(DispatchTest, ObjectsDescribeTheirMembersAndWhichArgumentTheyRefused) {
+    auto counter = Counter::Make();
+    IDispatchMembers* raw = nullptr;
+    ASSERT_EQ(counter->QueryInterface(IID_IDispatchMembers, reinterpret_cast<void**>(&raw)), S_OK);
+    auto members = ComPtr<IDispatchMembers>::Adopt(raw);
+    EXPECT_EQ(counter->RefCount(), 2u);
+
+    std::vector<std::string> seen;
+    DispatchMemberInfo info{};
+    for (UINT i = 0; members->GetMember(i, &info) == S_OK; ++i) {
+        std::string line = std::string(info.name) + " " + std::to_string(info.dispId) + " " +
+                           std::to_string(static_cast<int>(info.kind)) + " " + DispTypeName(info.type);
+        for (UINT p = 0; p < info.parameterCount; ++p) line += std::string(" ") + DispTypeName(info.parameters[p]);
+        seen.push_back(line);
+    }
+    const std::vector<std::string> expected = {"Add 1 0 void long", "lValue 2 1 long", "Fail 3 0 void",
+                                               "Refuse 4 0 void", "strText 5 2 BSTR"};
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(members->GetMember(5, &info), S_FALSE);
+    EXPECT_EQ(members->GetMember(0, nullptr), E_POINTER);
+
+    // The same object through either interface.
+    void* unknownA = nullptr;
+    void* unknownB = nullptr;
+    ASSERT_EQ(members->QueryInterface(IID_IUnknown, &unknownA), S_OK);
+    ASSERT_EQ(counter->QueryInterface(IID_IUnknown, &unknownB), S_OK);
+    EXPECT_EQ(unknownA, unknownB);
+    static_cast<IUnknown*>(unknownA)->Release();
+    static_cast<IUnknown*>(unknownB)->Release();
+
+    // The refused argument, counted from the first in natural order.
+    const std::vector<Variant> args = {Variant(std::string_view("not a number"))};
+    UINT refused = 99;
+    EXPECT_EQ(InvokeByID(counter.Get(), 1, DISPATCH_METHOD, args, nullptr, &refused), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(refused, 0u);
+    EXPECT_EQ(DispatchErrorText(DISP_E_TYPEMISMATCH), "an argument has a type that cannot be converted");
+    EXPECT_EQ(DispatchErrorText(E_FAIL), "") << "an unknown code leaves the number to the caller";
 }
