@@ -242,11 +242,21 @@ std::string Line::ValueName() const { return Unescape(rawName); }
 
 std::string Line::StringValue() const { return Unescape(rawString); }
 
+// Unescapes and lower-cases the ASCII start of the name while comparing, so a
+// lookup allocates nothing for ASCII names. Case folding maps each code point
+// on its own, so a mismatch in that start is final, and only the rest from the
+// first non-ASCII byte on needs ICU.
 bool Line::NameIs(const std::string& nameFolded) const {
-    bool plain = std::all_of(rawName.begin(), rawName.end(),
-                             [](char c) { return c != '\\' && static_cast<unsigned char>(c) < 0x80; });
-    if (plain) return EqualsNoCase(rawName, nameFolded);
-    return Fold(ValueName()) == nameFolded;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < rawName.size(); ++i) {
+        char c = rawName[i];
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return Fold(Unescape(rawName.substr(i))) == std::string_view(nameFolded).substr(at);
+        if (c == '\\' && i + 1 < rawName.size() && (rawName[i + 1] == '\\' || rawName[i + 1] == '"')) c = rawName[++i];
+        if (at == nameFolded.size() || LowerAscii(c) != nameFolded[at]) return false;
+        ++at;
+    }
+    return at == nameFolded.size();
 }
 
 Document Document::Empty() {

@@ -78,6 +78,17 @@ TEST_F(RegistryTest, NamesCompareWithoutCaseAndKeepTheirCase) {
     // Beyond ASCII too.
     ASSERT_TRUE(reg.SetInt(kKey, "Citt\xC3\xA0", 1));
     EXPECT_EQ(reg.GetInt(kKey, "CITT\xC3\x80"), 1);
+    // Escaped quotes and backslashes, a non-ASCII letter after them, and one
+    // that folds to ASCII (KELVIN SIGN to k); a name that differs only past
+    // the ASCII start is another name.
+    ASSERT_TRUE(reg.SetInt(kKey, "a\"b\\\xC3\x84rzte", 2));
+    ASSERT_TRUE(reg.SetInt(kKey, "\xE2\x84\xAA" "elvin", 3));
+    EXPECT_EQ(reg.GetInt(kKey, "A\"B\\\xC3\xA4RZTE"), 2);
+    EXPECT_EQ(reg.GetInt(kKey, "A\"B\\\xC3\xA4RZTX"), std::nullopt);
+    EXPECT_EQ(reg.GetInt(kKey, "A\"B\\"), std::nullopt);
+    EXPECT_EQ(reg.GetInt(kKey, "KELVIN"), 3);
+    ASSERT_TRUE(reg.DeleteValue(kKey, "a\"b\\\xC3\x84rzte"));
+    ASSERT_TRUE(reg.DeleteValue(kKey, "kelvin"));
 
     // A new key takes the written case of its existing parents.
     ASSERT_TRUE(reg.SetInt("SOFTWARE\\TALVENI\\NewKey", "V", 1));
