@@ -73,6 +73,29 @@ Statement::Statement(CDatabase& database)
 
 Statement::Statement(SQLHDBC hdbc) : m_statement(hdbc), m_hdbc(hdbc), m_engine(DetectEngine(hdbc)) {}
 
+// Makes one driver call (SQLPrepare, SQLExecDirect) under the call watchdog,
+// and again while it fails because another connection holds a lock: a call
+// refused for a lock has done nothing. Gives up when the lock wait ends.
+template <class Call>
+SQLRETURN Statement::CallWhileLocked(const char* origin, Call call) {
+    const auto deadline = std::chrono::steady_clock::now() + m_lockWait;
+    auto pause = std::chrono::milliseconds(20);
+    for (;;) {
+        SQLRETURN rc;
+        {
+            CallDeadline callDeadline(m_hdbc);
+            rc = call();
+        }
+        if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return rc;
+        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_STMT, Handle());
+        const bool locked = !records.empty() && IsLockError(m_engine, records.front());
+        if (!locked || std::chrono::steady_clock::now() + pause > deadline)
+            throw CDBException(rc, std::move(records), origin);
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(250));
+    }
+}
+
 void Statement::Prepare(const std::string& sql) {
     CloseCursor();
     UnbindColumns();
@@ -80,22 +103,24 @@ void Statement::Prepare(const std::string& sql) {
     m_prepared = false;
     if (sql.empty()) throw CDBException("42000", "empty SQL statement", "SQLPrepare");
     std::string text = sql;
-    auto deadline = std::chrono::steady_clock::now() + m_lockWait;
-    auto pause = std::chrono::milliseconds(20);
-    for (;;) {
-        CallDeadline callDeadline(m_hdbc);
-        SQLRETURN rc = SQLPrepare(Handle(), reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
-        if (SQL_SUCCEEDED(rc)) break;
-        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_STMT, Handle());
-        bool locked = !records.empty() && IsLockError(m_engine, records.front());
-        if (!locked || std::chrono::steady_clock::now() + pause > deadline) {
-            throw CDBException(rc, std::move(records), "SQLPrepare");
-        }
-        // The failed preparation left nothing to execute: wait and prepare again.
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(250));
-    }
+    CallWhileLocked("SQLPrepare", [&] {
+        return SQLPrepare(Handle(), reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+    });
     m_prepared = true;
+}
+
+SQLLEN Statement::ExecuteDirect(const std::string& sql) {
+    CloseCursor();
+    m_prepared = false;
+    if (sql.empty()) throw CDBException("42000", "empty SQL statement", "SQLExecDirect");
+    BindParameters();
+    BindColumns();
+    std::string text = sql;
+    const SQLRETURN rc = CallWhileLocked("SQLExecDirect", [&] {
+        return SQLExecDirect(Handle(), reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+    });
+    if (rc == SQL_NO_DATA) return 0;
+    return Executed();
 }
 
 Statement::Parameter& Statement::Slot(SQLUSMALLINT number) {
@@ -259,14 +284,21 @@ SQLLEN Statement::Execute() {
     if (m_resultOpen) CloseCursor();
     BindParameters();
     BindColumns();
-    CallDeadline deadline(m_hdbc);
-    SQLRETURN rc = SQLExecute(Handle());
+    SQLRETURN rc;
+    {
+        CallDeadline deadline(m_hdbc);
+        rc = SQLExecute(Handle());
+    }
     // An UPDATE or DELETE that matched no row.
     if (rc == SQL_NO_DATA) return 0;
     if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLExecute");
+    return Executed();
+}
+
+SQLLEN Statement::Executed() {
     m_resultOpen = ColumnCount() > 0;
     SQLLEN rows = -1;
-    rc = SQLRowCount(Handle(), &rows);
+    const SQLRETURN rc = SQLRowCount(Handle(), &rows);
     if (!SQL_SUCCEEDED(rc)) CDBException::Throw(rc, SQL_HANDLE_STMT, Handle(), "SQLRowCount");
     return rows;
 }

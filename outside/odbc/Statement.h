@@ -22,10 +22,12 @@
 // declares the result's columns first, and the statement then reads them
 // into bound buffers, a block of rows per driver call:
 //
-//   st.Prepare("SELECT PATKEY, PATNAME FROM PAT200");
 //   st.BindResult({{ResultKind::Int32}, {ResultKind::Text, 64}});
-//   st.Execute();
+//   st.ExecuteDirect("SELECT PATKEY, PATNAME FROM PAT200");
 //   while (st.Fetch()) { auto key = st.GetInt32(1); st.ReadText(2, name); }
+//
+// (ExecuteDirect runs a statement once without preparing it; BindResult
+// after Prepare declares the columns of a prepared one.)
 //
 // Columns from the first ResultKind::Long on are read with SQLGetData, and
 // the block is then one row. A text longer than its declared length (SQLite
@@ -96,14 +98,21 @@ public:
     void SetDate(SQLUSMALLINT number, double automationDate);
     void ClearParameters() noexcept { m_parameters.clear(); }
 
-    // Declares the columns of the prepared statement's result (see the top
-    // of the file); kept until the next Prepare.
+    // Declares the columns of the result of the next execution (see the top
+    // of the file); kept until the next Prepare or BindResult.
     void BindResult(std::vector<ResultColumn> columns);
 
     // Executes the prepared statement with every parameter 1..n set. Answers
     // the rows an INSERT/UPDATE/DELETE affected (0 when none matched), or what
     // the driver reports for other statements (-1 when it does not know).
     SQLLEN Execute();
+    // Executes `sql` once, without preparing it, with the parameters and the
+    // declared columns (BindResult) set before; answers as Execute does. Is
+    // repeated while another connection's lock refuses it, as Prepare is.
+    // The statement is not prepared afterwards. psqlODBC reads a large
+    // result about a third faster this way than through a prepared
+    // statement, and saves the round trips of preparing and deallocating it.
+    SQLLEN ExecuteDirect(const std::string& sql);
     // Moves to the next result row; false after the last one.
     bool Fetch();
     SQLSMALLINT ColumnCount();
@@ -145,6 +154,10 @@ private:
     void BindParameters();
     void BindColumns();
     void UnbindColumns() noexcept;
+    template <class Call>
+    SQLRETURN CallWhileLocked(const char* origin, Call call);
+    // Notes the result of a successful execution and answers its row count.
+    SQLLEN Executed();
     const BoundColumn* Bound(SQLUSMALLINT column, SQLSMALLINT cType) const;
     // The current row's indicator and bytes of a bound column.
     SQLLEN Indicator(const BoundColumn& bound) const { return bound.indicators[m_row]; }

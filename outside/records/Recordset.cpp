@@ -124,9 +124,9 @@ BOOL CQELRecordset::Open(LPCSTR filter, LPCSTR sort, LONG* plCount, int flag) {
         if (sort != nullptr && *sort != '\0') sql += fmt::format(" ORDER BY {}", sort);
 
         m_cursor = std::make_unique<Cursor>(*db);
-        m_cursor->statement.Prepare(sql);
+        // Executed once, so not prepared (see Statement::ExecuteDirect).
         m_cursor->statement.BindResult(ResultColumns(m_table));
-        m_cursor->statement.Execute();
+        m_cursor->statement.ExecuteDirect(sql);
 
         Row row;
         if (plCount != nullptr || flag == 1) {

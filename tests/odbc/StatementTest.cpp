@@ -165,11 +165,14 @@ TEST_P(StatementTest, BoundBlocksReadWhatUnboundReadsRead) {
         std::optional<SQL_TIMESTAMP_STRUCT> ts;
         std::optional<std::vector<std::uint8_t>> b;
     };
-    const auto read = [&](std::vector<qel::odbc::ResultColumn> columns, bool withBinary) {
+    const auto read = [&](std::vector<qel::odbc::ResultColumn> columns, bool withBinary, bool direct = false) {
         Statement select(m_db);
-        select.Prepare(withBinary ? "SELECT K, S, N, TS, B FROM T ORDER BY K" : "SELECT K, S, N, TS FROM T ORDER BY K");
+        const std::string sql =
+            withBinary ? "SELECT K, S, N, TS, B FROM T ORDER BY K" : "SELECT K, S, N, TS FROM T ORDER BY K";
+        if (!direct) select.Prepare(sql);
         if (!columns.empty()) select.BindResult(std::move(columns));
-        select.Execute();
+        if (direct) select.ExecuteDirect(sql);
+        else select.Execute();
         std::vector<Row> rows;
         std::string reused = "left over";
         while (select.Fetch()) {
@@ -195,9 +198,11 @@ TEST_P(StatementTest, BoundBlocksReadWhatUnboundReadsRead) {
     const std::vector<Row> unbound = read({}, false);
     ASSERT_EQ(unbound.size(), static_cast<std::size_t>(kRows));
     EXPECT_EQ(unbound[10].n, std::nullopt);
-    EXPECT_TRUE(same(read({{ResultKind::Int32}, {ResultKind::Int16}, {ResultKind::Text, 60}, {ResultKind::Timestamp}},
-                          false),
-                     unbound));
+    const std::vector<qel::odbc::ResultColumn> declared = {
+        {ResultKind::Int32}, {ResultKind::Int16}, {ResultKind::Text, 60}, {ResultKind::Timestamp}};
+    EXPECT_TRUE(same(read(declared, false), unbound));
+    EXPECT_TRUE(same(read(declared, false, true), unbound));
+    EXPECT_TRUE(same(read({}, false, true), unbound));
     // Eight characters declared: the longer texts overflow the bound buffer.
     // psqlODBC gives them again whole; the SQLite driver cannot, and says so.
     const std::vector<qel::odbc::ResultColumn> narrow = {
@@ -219,6 +224,11 @@ TEST_P(StatementTest, BoundBlocksReadWhatUnboundReadsRead) {
     select.Execute();
     ASSERT_TRUE(select.Fetch());
     EXPECT_EQ(StateOf([&] { select.GetInt16(1); }), "07006");
+    // A statement executed directly is not left prepared.
+    select.ExecuteDirect("SELECT K FROM T WHERE K = 1");
+    ASSERT_TRUE(select.Fetch());
+    EXPECT_EQ(select.GetInt32(1), 1);
+    EXPECT_EQ(StateOf([&] { select.Execute(); }), "HY010");
 }
 
 TEST_P(StatementTest, RowCountsOfUpdatesAndDeletes) {
@@ -336,6 +346,22 @@ TEST_F(SqliteLockTest, PrepareIsRepeatedUntilTheLockIsGone) {
     release.join();
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
     st.Execute();
+    ASSERT_TRUE(st.Fetch());
+    EXPECT_EQ(st.GetInt32(1), 7);
+}
+
+TEST_F(SqliteLockTest, DirectExecutionIsRepeatedUntilTheLockIsGone) {
+    std::thread release([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        m_holder.ExecuteSQL("COMMIT");
+    });
+    Statement st(m_waiter);
+    st.SetLockWait(std::chrono::seconds(10));
+    st.BindResult({{qel::odbc::ResultKind::Int32}});
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_NO_THROW(st.ExecuteDirect("SELECT V FROM L"));
+    release.join();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
     ASSERT_TRUE(st.Fetch());
     EXPECT_EQ(st.GetInt32(1), 7);
 }
