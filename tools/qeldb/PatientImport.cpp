@@ -288,6 +288,9 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
         m_writeFailure = "the database is not open";
         return false;
     }
+    // Before the transaction: SQLite fixes where its statement journals go
+    // when the transaction first writes.
+    const qel::odbc::WriteCache cache(*connection);
     const auto fail = [&](std::string why) {
         m_writeFailure = std::move(why);
         try {
@@ -304,7 +307,6 @@ bool ImportRun::WriteRows(const std::vector<const PatientRow*>& rows, const std:
         // workstation committed since its read, and would wait out the busy
         // timeout. Writing first takes the write lock before any read.
         connection->ExecuteSQL("UPDATE DOC200 SET DOCNAME = DOCNAME WHERE DOCKEY = -1");
-        const qel::odbc::WriteCache cache(*connection);
         std::unordered_map<std::string, LONG> doctorKeys = existing.doctors;
         std::unique_ptr<Progress> progress;
         if (m_options.showProgress)
