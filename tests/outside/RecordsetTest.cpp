@@ -208,6 +208,15 @@ TEST_P(Recordset, BatchedInsertsWriteEveryRowAndNameTheOneThatFails) {
     for (; !check.IsEOF(); check.MoveNext()) keys.insert(check.m_PATKEY);
     // The row before the failing one was written row by row; the one after was not.
     EXPECT_EQ(keys, (std::set<LONG>{5, 10, 11, 12, 13, 20, 21}));
+
+    // A batch larger than one server statement carries is written whole.
+    CPatientRecordset large(&m_db);
+    ASSERT_TRUE(large.Open("PATKEY=-1", nullptr, nullptr, 0));
+    large.BatchInserts(2000);
+    for (LONG key = 1000; key < 2500; ++key) ASSERT_TRUE(AddRow(large, key, "L" + std::to_string(key)));
+    ASSERT_TRUE(large.FlushInserts()) << (large.GetLastError() ? large.GetLastError()->m_strError : "");
+    ASSERT_TRUE(check.Open(nullptr, "PATKEY", &count, 0));
+    EXPECT_EQ(count, 1507);
 }
 
 // A row written in a batch is stored exactly as the same row written alone:
