@@ -5,6 +5,8 @@
 // file, a missing SQLite driver).
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -86,6 +88,10 @@ TEST(FailureReport, AFailureWithoutALoggedCauseSaysSoByLeavingTheCauseOut) {
     EXPECT_EQ(lines[0], "qeldb patients list: cannot load profile 41 (lErrorCode 7010: the stored profile does not "
                         "exist or lacks its flags, data source or path)");
     EXPECT_EQ(lines[1], "  log: " + Sandbox::Current().Path("logs/qeldb.log"));
+    // The log it names holds the report.
+    std::ifstream log(Sandbox::Current().Path("logs/qeldb.log"));
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("qeldb: " + lines[0]), std::string::npos) << text;
 }
 
 TEST(FailureReport, ARegistryWriteThatFailsSaysWhy) {

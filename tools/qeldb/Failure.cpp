@@ -7,9 +7,16 @@
 
 namespace {
 
-void PrintCauseAndLog(FILE* out) {
+// The program's own report goes into the log as well: the component logs
+// only what it detected itself, and the log named below must hold the
+// failure it is pointed to for.
+void PrintCauseAndLog(FILE* out, const std::string& report) {
     if (const std::string cause = qel::outside::LastFailureCause(); !cause.empty())
         fmt::print(out, "  cause: {}\n", cause);
+    {
+        const qel::outside::FailureCauseKeeper keep;
+        qel::outside::LogWarning("qeldb: " + report);
+    }
     const std::string log = qel::outside::LogFilePath();
     fmt::print(out, "  log: {}\n", log.empty() ? "standard error (no log location: HOME is not set)" : log);
 }
@@ -24,11 +31,12 @@ std::string FailureSummary(CDatabaseObj& db, std::string_view what) {
 }
 
 void PrintFailure(FILE* out, std::string_view what, CDatabaseObj& db) {
-    fmt::print(out, "{}\n", FailureSummary(db, what));
-    PrintCauseAndLog(out);
+    const std::string report = FailureSummary(db, what);
+    fmt::print(out, "{}\n", report);
+    PrintCauseAndLog(out, report);
 }
 
 void PrintFailure(FILE* out, std::string_view what) {
     fmt::print(out, "{}\n", what);
-    PrintCauseAndLog(out);
+    PrintCauseAndLog(out, std::string(what));
 }
