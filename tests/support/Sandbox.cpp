@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -38,8 +39,18 @@ Sandbox::Sandbox() {
     Set("XDG_DATA_HOME", Path("data"));
     Set("ODBCINI", OdbcIni());
     Set("ODBCSYSINI", Path("odbc"));
-    std::error_code ec;
-    fs::copy_file("/etc/odbcinst.ini", Path("odbc/odbcinst.ini"), fs::copy_options::overwrite_existing, ec);
+    CopyDriverList(Path("odbc/odbcinst.ini"));
+}
+
+void CopyDriverList(const std::string& destination) {
+    std::ifstream in("/etc/odbcinst.ini");
+    std::ofstream out(destination, std::ios::trunc);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string key = line.substr(0, line.find('='));
+        if (key == "CommLog" || key == "Debug") line = key + "=0";
+        out << line << '\n';
+    }
 }
 
 Sandbox::~Sandbox() {

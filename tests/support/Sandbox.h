@@ -30,6 +30,11 @@ private:
     std::string m_root;
 };
 
+// Copies the system's driver list (/etc/odbcinst.ini) to `destination` with
+// psqlODBC's own logs off: Debian's list turns its CommLog on, which would
+// leave a file in /tmp for every test process.
+void CopyDriverList(const std::string& destination);
+
 // The folder of the test programs' helper files in the source tree.
 std::string SourcePath(const std::string& relative);
 // A file of the build tree (the qeldb program, the default layouts).

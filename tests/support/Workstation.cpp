@@ -14,6 +14,8 @@
 #include <system_error>
 #include <thread>
 
+#include "support/Sandbox.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -29,8 +31,7 @@ namespace {
 Workstation::Workstation(const fs::path& root, const std::string& name) : m_name(name), m_folder(root / name) {
     for (const char* dir : {"config", "state", "runtime", "data", "odbc", "logs"}) fs::create_directories(m_folder / dir);
     fs::permissions(m_folder / "runtime", fs::perms::owner_all, fs::perm_options::replace);
-    std::error_code ec;
-    fs::copy_file("/etc/odbcinst.ini", m_folder / "odbc/odbcinst.ini", fs::copy_options::overwrite_existing, ec);
+    CopyDriverList((m_folder / "odbc/odbcinst.ini").string());
 
     const auto in = [this](const char* relative) { return (m_folder / relative).string(); };
     m_variables = {
