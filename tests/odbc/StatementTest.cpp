@@ -329,16 +329,21 @@ protected:
         ASSERT_TRUE(m_waiter.OpenEx(SqliteConnect(m_file, 50).c_str()));
     }
 
+    // Commits the holder's transaction, and so lets the lock go, in 400 ms.
+    std::thread ReleaseLater() {
+        return std::thread([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            m_holder.ExecuteSQL("COMMIT");
+        });
+    }
+
     std::string m_file;
     CDatabase m_holder;
     CDatabase m_waiter;
 };
 
 TEST_F(SqliteLockTest, PrepareIsRepeatedUntilTheLockIsGone) {
-    std::thread release([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        m_holder.ExecuteSQL("COMMIT");
-    });
+    std::thread release = ReleaseLater();
     Statement st(m_waiter);
     st.SetLockWait(std::chrono::seconds(10));
     auto start = std::chrono::steady_clock::now();
@@ -351,10 +356,7 @@ TEST_F(SqliteLockTest, PrepareIsRepeatedUntilTheLockIsGone) {
 }
 
 TEST_F(SqliteLockTest, DirectExecutionIsRepeatedUntilTheLockIsGone) {
-    std::thread release([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        m_holder.ExecuteSQL("COMMIT");
-    });
+    std::thread release = ReleaseLater();
     Statement st(m_waiter);
     st.SetLockWait(std::chrono::seconds(10));
     st.BindResult({{qel::odbc::ResultKind::Int32}});
