@@ -11,7 +11,8 @@ rm -rf "$scratch"
 mkdir -p "$scratch/odbcsys"
 
 # Everything the component and its program write stays in the scratch folder.
-cp /etc/odbcinst.ini "$scratch/odbcsys/"
+# psqlODBC's own logs off (Debian's driver list turns CommLog on).
+sed -e 's/^CommLog=.*/CommLog=0/' -e 's/^Debug=.*/Debug=0/' /etc/odbcinst.ini > "$scratch/odbcsys/odbcinst.ini"
 export QEL_REGISTRY_FILE="$scratch/registry.reg" QEL_LOG_DIR="$scratch/log" QEL_RUNTIME_DIR="$scratch/run" \
        QEL_DATA_DIR="$scratch/data" ODBCINI="$scratch/odbc.ini" ODBCSYSINI="$scratch/odbcsys" \
        XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/share"
