@@ -481,15 +481,16 @@ void CQELRecordset::BatchInserts(size_t rows) {
 }
 
 void CQELRecordset::ExecuteInsert(CDatabase& db, std::unique_ptr<Writer>& slot, std::span<const Row> rows) {
-    if (rows.size() > 1 && db.Engine() == qel::odbc::Engine::SQLite && qel::records::CanInsertAsJson(m_table)) {
-        qel::odbc::Statement& st = PreparedWriter(slot, db, qel::records::JsonInsertSql(m_table)).statement;
-        st.SetText(1, qel::records::JsonRows(rows));
+    const qel::odbc::Engine engine = db.Engine();
+    if (rows.size() > 1 && qel::records::CanInsertAsJson(m_table, engine)) {
+        qel::odbc::Statement& st = PreparedWriter(slot, db, qel::records::JsonInsertSql(m_table, engine)).statement;
+        st.SetText(1, qel::records::JsonRows(rows, engine));
         st.Execute();
         return;
     }
     // psqlODBC dropped the connection on a multi-row INSERT of 8,184
     // parameters (744 patient rows) and carried one of 7,150; a batch goes
-    // to a server in statements of at most this many.
+    // to another engine in statements of at most this many.
     constexpr size_t kMaxServerParameters = 5500;
     const size_t n = m_table.columns.size();
     const size_t perStatement = std::max<size_t>(1, kMaxServerParameters / std::max<size_t>(1, n));

@@ -209,7 +209,8 @@ TEST_P(Recordset, BatchedInsertsWriteEveryRowAndNameTheOneThatFails) {
     // The row before the failing one was written row by row; the one after was not.
     EXPECT_EQ(keys, (std::set<LONG>{5, 10, 11, 12, 13, 20, 21}));
 
-    // A batch larger than one server statement carries is written whole.
+    // A batch of more rows than psqlODBC carries as parameters of one
+    // statement is written whole.
     CPatientRecordset large(&m_db);
     ASSERT_TRUE(large.Open("PATKEY=-1", nullptr, nullptr, 0));
     large.BatchInserts(2000);
@@ -232,7 +233,7 @@ TEST_P(Recordset, BatchedRowsAreStoredAsSingleRowsAre) {
         rs.m_PATNAME = variant == 0 ? "O'Neil \"Jr\" \\ back\tslash" : "Zoë 日本 " + std::to_string(variant);
         if (variant == 1) rs.m_PATKANJINAME = "山田 太郎";
         rs.m_PATNUMBER = "N-" + std::to_string(key);  // a name and number pair is unique
-        rs.m_PATCREATED = TIMESTAMP_STRUCT{2024, 2, 29, 23, 59, 58, 123000000};
+        rs.m_PATCREATED = TIMESTAMP_STRUCT{2024, 2, 29, 23, 59, 58, 123456789};
         rs.m_PATIMGCNT = static_cast<SHORT>(-variant);
         rs.SetFieldDirty(&rs.m_PATIMGCNT);
         if (variant == 2) rs.m_PATBIRTHDATE = TIMESTAMP_STRUCT{1950, 1, 2, 0, 0, 0, 0};
