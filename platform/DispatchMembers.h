@@ -8,18 +8,18 @@
 // description is on any automation object; an object without it is still
 // driven by name, with the caller passing every argument itself:
 //
-//     IDispatchMembers* members = nullptr;
-//     if (SUCCEEDED(object->QueryInterface(IID_IDispatchMembers, (void**)&members))) {
-//         DispatchMemberInfo info;
-//         for (UINT i = 0; members->GetMember(i, &info) == S_OK; ++i) ...
-//         members->Release();
-//     }
+//     if (const auto members = qel::platform::DescribedMembers(object))
+//         for (const DispatchMemberInfo& info : *members) ...
 //
 // The texts and arrays of a DispatchMemberInfo belong to the object's class
 // and stay valid while the library that serves it is loaded.
 #pragma once
 
+#include <optional>
+#include <vector>
+
 #include <qel/platform/Com.h>
+#include <qel/platform/ComPtr.h>
 #include <qel/platform/Dispatch.h>
 #include <qel/platform/WinTypes.h>
 
@@ -70,3 +70,20 @@ protected:
 // {5B7C1E2A-3F48-4C1D-9E0B-6A2D8F4C7E13}
 inline constexpr IID IID_IDispatchMembers = {
     0x5B7C1E2A, 0x3F48, 0x4C1D, {0x9E, 0x0B, 0x6A, 0x2D, 0x8F, 0x4C, 0x7E, 0x13}};
+
+namespace qel::platform {
+
+// Every member `object` describes, in table order; nullopt when it does not
+// describe its members.
+inline std::optional<std::vector<DispatchMemberInfo>> DescribedMembers(IDispatch* object) {
+    IDispatchMembers* raw = nullptr;
+    if (object == nullptr || FAILED(object->QueryInterface(IID_IDispatchMembers, reinterpret_cast<void**>(&raw))))
+        return std::nullopt;
+    const auto described = ComPtr<IDispatchMembers>::Adopt(raw);
+    std::vector<DispatchMemberInfo> members;
+    DispatchMemberInfo info{};
+    for (UINT i = 0; described->GetMember(i, &info) == S_OK; ++i) members.push_back(info);
+    return members;
+}
+
+}  // namespace qel::platform

@@ -83,12 +83,10 @@ DISPID AutomationObject::IdOfName(const std::string& name) const {
 void AutomationObject::LoadMembers() const {
     if (m_membersLoaded) return;
     m_membersLoaded = true;
-    IDispatchMembers* raw = nullptr;
-    if (FAILED(Get()->QueryInterface(IID_IDispatchMembers, reinterpret_cast<void**>(&raw)))) return;
-    auto described = ComPtr<IDispatchMembers>::Adopt(raw);
+    const auto described = qel::platform::DescribedMembers(Get());
+    if (!described) return;
     std::vector<MemberInfo> members;
-    DispatchMemberInfo info{};
-    for (UINT i = 0; described->GetMember(i, &info) == S_OK; ++i) {
+    for (const DispatchMemberInfo& info : *described) {
         MemberInfo member;
         member.name = info.name;
         member.dispId = info.dispId;

@@ -165,11 +165,9 @@ private:
     // Which parameters of a member are out-parameters (none for a
     // property); nullopt when the object does not describe the member.
     std::optional<std::vector<bool>> DescribedOutSlots(DISPID dispId) {
-        IDispatchMembers* raw = nullptr;
-        if (FAILED(m_object->QueryInterface(IID_IDispatchMembers, reinterpret_cast<void**>(&raw)))) return std::nullopt;
-        auto members = qel::platform::ComPtr<IDispatchMembers>::Adopt(raw);
-        DispatchMemberInfo info{};
-        for (UINT i = 0; members->GetMember(i, &info) == S_OK; ++i) {
+        const auto members = qel::platform::DescribedMembers(m_object);
+        if (!members) return std::nullopt;
+        for (const DispatchMemberInfo& info : *members) {
             if (info.dispId != dispId) continue;
             std::vector<bool> slots;
             for (UINT p = 0; p < info.parameterCount; ++p)
