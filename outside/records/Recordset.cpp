@@ -488,9 +488,10 @@ void CQELRecordset::ExecuteInsert(CDatabase& db, std::unique_ptr<Writer>& slot, 
         st.Execute();
         return;
     }
-    // psqlODBC dropped the connection on a multi-row INSERT of 8,184
-    // parameters (744 patient rows) and carried one of 7,150; a batch goes
-    // to another engine in statements of at most this many.
+    // Rows with binary values, or for an engine that reads no JSON, go as
+    // parameters. psqlODBC dropped the connection on a multi-row INSERT of
+    // 8,184 parameters and carried one of 7,150; a batch goes in statements
+    // of at most this many.
     constexpr size_t kMaxServerParameters = 5500;
     const size_t n = m_table.columns.size();
     const size_t perStatement = std::max<size_t>(1, kMaxServerParameters / std::max<size_t>(1, n));

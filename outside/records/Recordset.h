@@ -89,9 +89,10 @@ public:
     // Update that fills a batch writes it and answers for all its rows;
     // FlushInserts writes what is collected, as do Open, Close and an Update
     // after Edit first. Lengths are still checked row by row before anything
-    // is collected. On SQLite and PostgreSQL a batch is one statement with
-    // its rows in one JSON parameter; on other engines it goes in statements
-    // of at most 5,500 parameters (500 patient rows), within one savepoint.
+    // is collected. On SQLite and PostgreSQL a batch of a table without
+    // binary columns is one statement with its rows in one JSON parameter;
+    // otherwise it goes in statements of at most 5,500 parameters, within
+    // one savepoint.
     void BatchInserts(size_t rows);
     BOOL FlushInserts();
     // After a batch failed: the position in the batch of the row that

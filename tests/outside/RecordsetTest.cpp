@@ -209,15 +209,22 @@ TEST_P(Recordset, BatchedInsertsWriteEveryRowAndNameTheOneThatFails) {
     // The row before the failing one was written row by row; the one after was not.
     EXPECT_EQ(keys, (std::set<LONG>{5, 10, 11, 12, 13, 20, 21}));
 
-    // A batch of more rows than psqlODBC carries as parameters of one
-    // statement is written whole.
-    CPatientRecordset large(&m_db);
-    ASSERT_TRUE(large.Open("PATKEY=-1", nullptr, nullptr, 0));
+    // A batch of more parameters than psqlODBC carries in one statement
+    // (binary columns travel as parameters, 5 a layout) is written whole.
+    CLayoutRecordset large(&m_db);
+    ASSERT_TRUE(large.Open("LAYKEY=-1", nullptr, nullptr, 0));
     large.BatchInserts(2000);
-    for (LONG key = 1000; key < 2500; ++key) ASSERT_TRUE(AddRow(large, key, "L" + std::to_string(key)));
+    for (LONG key = 1000; key < 2700; ++key) {
+        large.AddNew();
+        CQELRecordset::GetID(&large.m_LAYID);
+        large.m_LAYKEY = key;
+        large.m_LAYDATA.m_data = {1, 2, 3};
+        ASSERT_TRUE(large.Update());
+    }
     ASSERT_TRUE(large.FlushInserts()) << (large.GetLastError() ? large.GetLastError()->m_strError : "");
-    ASSERT_TRUE(check.Open(nullptr, "PATKEY", &count, 0));
-    EXPECT_EQ(count, 1507);
+    CLayoutRecordset layouts(&m_db);
+    ASSERT_TRUE(layouts.Open("LAYKEY>=1000", nullptr, &count, 0));
+    EXPECT_EQ(count, 1700);
 }
 
 // A row written in a batch is stored exactly as the same row written alone:
